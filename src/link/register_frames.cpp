@@ -1,0 +1,27 @@
+#include "link/register_frames.h"
+
+namespace relm {
+
+void appendPair(std::vector<std::uint8_t> &frame, int address, int value)
+{
+    frame.push_back(static_cast<std::uint8_t>(address & 0xFF));
+    frame.push_back(static_cast<std::uint8_t>(value & 0xFF));
+}
+
+std::vector<std::uint8_t> IniDataSet(Module1 &m)
+{
+    std::vector<std::uint8_t> frame;
+    frame.reserve(kInitFrameBytes);
+    frame.push_back(kFrameStart);
+    frame.push_back(static_cast<std::uint8_t>(kInitPairCount));
+    for (int t = 0; t < kTrainCount; ++t) {
+        appendPair(frame, registerAddress(t, kRegPosition0), m.PosCode0[t]);
+        appendPair(frame, registerAddress(t, kRegPosition1), m.PosCode1[t]);
+        appendPair(frame, registerAddress(t, kRegPosition2), m.PosCode2[t]);
+        appendPair(frame, registerAddress(t, kRegPosition3), m.PosCode3[t]);
+    }
+    fillPointTable(m);
+    return frame;
+}
+
+} // namespace relm

@@ -1,0 +1,143 @@
+#include "link/status_event.h"
+
+#include "link/supervision.h"
+#include "model/safety.h"
+#include "model/section_code.h"
+
+#include <cmath>
+
+namespace relm {
+namespace {
+
+void appendHex(std::string &text, unsigned value)
+{
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    char digits[8];
+    int n = 0;
+    do {
+        digits[n++] = kDigits[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    while (n > 0)
+        text.push_back(digits[--n]);
+}
+
+// Label2 text, behind / own / next / after next: "7 0 1 2".
+std::string positionCaption(const Module1 &m, int t)
+{
+    std::string text;
+    // A 16-bit entry shows as its 16-bit pattern; decoded codes are always 0..255.
+    for (const std::int16_t code : {m.PosCode1[t], m.PosCode0[t], m.PosCode2[t], m.PosCode3[t]}) {
+        if (!text.empty())
+            text.push_back(' ');
+        appendHex(text, static_cast<std::uint16_t>(code));
+    }
+    return text;
+}
+
+// Stores each train's record. A change of own section recomputes the section after the next;
+// without one PosCode3 keeps its value, which may come from an armed point route.
+FrameReading decodePass(Module1 &m, std::span<const std::uint8_t> block, StatusView &view)
+{
+    FrameReading reading;
+    for (int t = 0; t < kTrainCount; ++t) {
+        const auto record = block.subspan(static_cast<std::size_t>(kStatusRecordBytes * t));
+        reading.posChanged[t] = record[0] != m.PosCode0[t];
+        m.PosCode0[t] = record[0];
+        m.PosCode1[t] = record[1];
+        m.PosCode2[t] = record[2];
+        reading.actualSpeed[t] = record[5];
+        m.StatusAux[t] = record[6];
+        if (reading.posChanged[t])
+            m.PosCode3[t] = stepAhead(m.PosCode0[t], m.PosCode2[t], 1);
+        if (m.RevState[t] == kRevRequested)
+            m.RevState[t] = kRevStopping;
+        view.trains[t].caption = positionCaption(m, t);
+    }
+    return reading;
+}
+
+// Colours each present train's label, sets its target speed and draws its speed bar.
+void statusPass(Module1 &m, const FrameReading &reading, BarFrame frame, StatusView &view)
+{
+    for (int t = 0; t < kTrainCount; ++t) {
+        TrainView &row = view.trains[t];
+        if (m.PosCode0[t] == kAbsentCode) {
+            row.colour = kStatusGrey; // target speed and bar stay as they were
+            continue;
+        }
+        Ahead ahead = CheckAhead(m, t);
+        if (m.PointBlocked[t] != kFalse)
+            ahead = Ahead::Stop;
+        else if (m.PointArmed[t] != kFalse)
+            ahead = Ahead::Caution;
+
+        switch (ahead) {
+        case Ahead::Stop:
+            row.colour = kStatusLightRed;
+            m.TargetSpeed[t] = 0;
+            break;
+        case Ahead::Caution:
+            row.colour = kStatusLightYellow;
+            m.TargetSpeed[t] = m.SliderSpeed[t] <= kCautionSpeed
+                                   ? m.SliderSpeed[t]
+                                   : static_cast<std::int16_t>(kCautionSpeed);
+            break;
+        case Ahead::Clear:
+            row.colour = kStatusLightCyan;
+            m.TargetSpeed[t] = m.SliderSpeed[t];
+            break;
+        }
+
+        // The bar grows upward from the bottom edge of its frame.
+        const int height = speedBarHeight(reading.actualSpeed[t], frame.height);
+        row.barHeight = height;
+        row.barTop = frame.height + frame.top - height;
+    }
+}
+
+} // namespace
+
+std::string receivedBytesText(std::span<const std::uint8_t> block)
+{
+    std::string text;
+    text.reserve(block.size() * 3);
+    for (const std::uint8_t b : block) {
+        appendHex(text, b);
+        text.push_back(' ');
+    }
+    return text;
+}
+
+int speedBarHeight(int actualSpeed, int frameHeight)
+{
+    const float height =
+        static_cast<float>(actualSpeed) * static_cast<float>(frameHeight) / kBarFullScale;
+    return static_cast<int>(std::lrint(height)); // default rounding: nearest, halves to even
+}
+
+StatusView statusEvent(Module1 &m, std::span<const std::uint8_t> block, BarFrame frame)
+{
+    StatusView view;
+    view.label1Text = receivedBytesText(block);
+    // A partial frame would leave records half read: it is shown and never decoded.
+    if (block.size() < kStatusFrameBytes)
+        return view;
+    view.decoded = true;
+
+    const FrameReading reading = decodePass(m, block.first(kStatusFrameBytes), view);
+    const TrainFlags pointPassed = pointPass(m, reading);
+    statusPass(m, reading, frame, view);
+    const TrainFlags reversalReady = reversalPass(m, reading);
+
+    for (int t = 0; t < kTrainCount; ++t) {
+        view.trains[t].resetPointButton = pointPassed[t];
+        view.trains[t].resetReverseButton = reversalReady[t];
+        // Codes 128..255 are not drawn, so they trigger no redraw.
+        if (m.PosCode0[t] < kAbsentCode && reading.posChanged[t])
+            ++view.mapRedraws;
+    }
+    return view;
+}
+
+} // namespace relm

@@ -1,0 +1,73 @@
+#include "link/supervision.h"
+
+#include "model/safety.h"
+
+namespace relm {
+namespace {
+
+// Gives train t a one-shot point command, unless a stop (Reset or Exit) is still waiting for
+// the next tick: that stop must reach the controller, and the cycle ends with it anyway.
+void setPointCommand(Module1 &m, int t, std::int16_t command)
+{
+    if (m.TrainCmd[t] != kCmdStop)
+        m.TrainCmd[t] = command;
+}
+
+// Visits point 0, entries 0..3 for train t. Returns true when the request finished.
+bool superviseTrainPoint(Module1 &m, int t)
+{
+    constexpr int kSearchedEntries = 4;
+    for (int e = 0; e < kSearchedEntries; ++e) {
+        const PointRecord &r = m.PointTable[0][e];
+        if (m.PointReq[t] == 1 && m.PointArmed[t] == kFalse && m.PosCode0[t] == r.FromCode) {
+            if (RouteClear(m, r.NextCode, t)) {
+                m.PosCode2[t] = r.NextCode;
+                m.PosCode3[t] = r.AfterCode;
+                setPointCommand(m, t, kCmdSetPoint);
+                m.PointArmed[t] = kTrue;
+                m.PointBlocked[t] = kFalse;
+                return false;
+            }
+            // Refused here; a later record with the same FromCode may still be free.
+            m.PointBlocked[t] = kTrue;
+        }
+        if (m.PointArmed[t] != kFalse && m.PosCode0[t] == r.AfterCode) {
+            setPointCommand(m, t, kCmdPointPassed);
+            m.PointArmed[t] = kFalse;
+            m.PointReq[t] = 0;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+TrainFlags pointPass(Module1 &m, const FrameReading &reading)
+{
+    TrainFlags finished{};
+    for (int t = 0; t < kTrainCount; ++t) {
+        // A waiting or armed train is looked at only when it has moved; a refused one always.
+        if (m.PointBlocked[t] == kFalse && !reading.posChanged[t])
+            continue;
+        finished[t] = superviseTrainPoint(m, t);
+    }
+    return finished;
+}
+
+TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
+{
+    TrainFlags ready{};
+    for (int t = 0; t < kTrainCount; ++t) {
+        if (m.RevState[t] != kRevStopping)
+            continue;
+        m.TargetSpeed[t] = 0;
+        if (m.OutSpeed[t] == 0 && reading.actualSpeed[t] < kStandstillSpeed) {
+            MakeReverse(m, t);
+            ready[t] = true;
+        }
+    }
+    return ready;
+}
+
+} // namespace relm

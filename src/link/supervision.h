@@ -1,0 +1,34 @@
+#pragma once
+
+// The point and reversal passes run by the status event on every complete status frame.
+// They work on the shared tables and report which operator buttons get their face colour back.
+
+#include "model/module1.h"
+
+#include <array>
+#include <cstdint>
+
+namespace relm {
+
+// Reported speed below which a train counts as standing for a reversal.
+inline constexpr int kStandstillSpeed = 2;
+
+// What the decode pass learnt from one status frame; lives for that event only.
+struct FrameReading
+{
+    std::array<bool, kTrainCount> posChanged{};          // byte 0 differed from PosCode0
+    std::array<std::int16_t, kTrainCount> actualSpeed{}; // speed the controller reports
+};
+
+using TrainFlags = std::array<bool, kTrainCount>;
+
+// Arms a requested point route once the train stands in a FromCode section and the new next
+// section is free, and finishes it when the train reaches AfterCode. Returns, per train,
+// whether the request finished (the Point button goes back to its face colour).
+TrainFlags pointPass(Module1 &m, const FrameReading &reading);
+
+// Holds stopping trains at target 0 and computes the reversed registers once the train stands.
+// Returns, per train, whether the reversal became ready (the Reverse button goes back).
+TrainFlags reversalPass(Module1 &m, const FrameReading &reading);
+
+} // namespace relm
