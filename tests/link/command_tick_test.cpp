@@ -43,9 +43,7 @@ struct FrameCase
     bool timerEnabled;
 };
 
-class CommandFrameTest : public testing::TestWithParam<FrameCase>
-{
-};
+using CommandFrameTest = testing::TestWithParam<FrameCase>;
 
 TEST_P(CommandFrameTest, SendsBasePairsThenCommandsThenReversalsAndConsumesThem)
 {
@@ -87,33 +85,38 @@ INSTANTIATE_TEST_SUITE_P(
                                          0x03, 0x26, 0x0E, 0x28, 0x0F, 0x29, 0x10, 0x2F, 0x11,
                                          0x2E, 0x1C, 0x30, 0x1D, 0x31, 0x1E, 0x37, 0x1F, 0x36}),
                               true},
+                    // Only the later of two values written between ticks goes out.
+                    FrameCase{"WrittenTwice",
+                              [](Module1 &m) {
+                                  m.TrainCmd[1] = kCmdSetPoint;
+                                  m.TrainCmd[1] = kCmdPointPassed;
+                              },
+                              frame(8, {0x10, 0x0A, 0x15, 0x20}), true},
                     // Reset: the stop goes out in this frame and the timer stops with it.
                     FrameCase{"ResetStop", [](Module1 &m) { m.TrainCmd[0] = kCmdStop; },
                               frame(8, {0x02, 0x02, 0x07, 0xFF}), false}),
     [](const testing::TestParamInfo<FrameCase> &p) { return std::string(p.param.name); });
 
+// Each tick's target (set before the tick) and the output speed it must leave.
 struct RampCase
 {
     const char *name;
     int from;
-    int target;
-    std::vector<int> speeds; // OutSpeed after each tick
+    std::vector<std::pair<int, int>> ticks;
 };
 
-class RampTest : public testing::TestWithParam<RampCase>
-{
-};
+using RampTest = testing::TestWithParam<RampCase>;
 
 TEST_P(RampTest, StepsTwentyUpToTheTargetAndDownToZero)
 {
     const RampCase &c = GetParam();
     Module1 m = running();
     m.OutSpeed[1] = static_cast<std::int16_t>(c.from);
-    m.TargetSpeed[1] = static_cast<std::int16_t>(c.target);
-    for (const int expected : c.speeds) {
+    for (const auto &[target, speed] : c.ticks) {
+        m.TargetSpeed[1] = static_cast<std::int16_t>(target);
         const Bytes bytes = commandTick(m, false).bytes;
-        EXPECT_EQ(m.OutSpeed[1], expected);
-        EXPECT_EQ(bytes[9], expected); // train 1's speed register value
+        EXPECT_EQ(m.OutSpeed[1], speed);
+        EXPECT_EQ(bytes[9], speed); // train 1's speed register value
     }
     EXPECT_EQ(m.OutSpeed[0], 40);
     EXPECT_EQ(m.OutSpeed[2], 128);
@@ -121,35 +124,16 @@ TEST_P(RampTest, StepsTwentyUpToTheTargetAndDownToZero)
 
 INSTANTIATE_TEST_SUITE_P(
     Ramps, RampTest,
-    testing::Values(RampCase{"UpTo48", 0, 48, {20, 40, 48, 48}},
-                    RampCase{"UpTo128", 0, 128, {20, 40, 60, 80, 100, 120, 128, 128}},
-                    RampCase{"DownPastTheTargetAndBack", 100, 30, {80, 60, 40, 20, 30, 30}},
-                    RampCase{"DownToZeroNotBelow", 10, 0, {0, 0}},
-                    RampCase{"FullStop", 128, 0, {108, 88, 68, 48, 28, 8, 0}}),
+    testing::Values(
+        RampCase{"UpTo48", 0, {{48, 20}, {48, 40}, {48, 48}, {48, 48}}},
+        RampCase{"UpTo128",
+                 0,
+                 {{128, 20}, {128, 40}, {128, 60}, {128, 80}, {128, 100}, {128, 120}, {128, 128}}},
+        RampCase{
+            "DownPastTheTargetAndBack", 100, {{30, 80}, {30, 60}, {30, 40}, {30, 20}, {30, 30}}},
+        RampCase{"DownToZeroNotBelow", 10, {{0, 0}, {0, 0}}},
+        RampCase{"TargetChangedMidRamp", 0, {{128, 20}, {128, 40}, {30, 20}, {30, 30}}}),
     [](const testing::TestParamInfo<RampCase> &p) { return std::string(p.param.name); });
-
-TEST(RampTest, FollowsATargetChangedMidRampFromTheCurrentSpeed)
-{
-    Module1 m = running();
-    m.TargetSpeed[1] = 128;
-    commandTick(m, false);
-    commandTick(m, false);
-    m.TargetSpeed[1] = 30;
-    std::vector<int> speeds;
-    for (int i = 0; i < 3; ++i) {
-        commandTick(m, false);
-        speeds.push_back(m.OutSpeed[1]);
-    }
-    EXPECT_EQ(speeds, (std::vector<int>{20, 30, 30}));
-}
-
-TEST(CommandTickTest, ACommandWrittenTwiceBetweenTicksGoesOnceWithTheLaterValue)
-{
-    Module1 m = running();
-    m.TrainCmd[1] = kCmdSetPoint;
-    m.TrainCmd[1] = kCmdPointPassed;
-    EXPECT_EQ(commandTick(m, false).bytes, frame(8, {0x10, 0x0A, 0x15, 0x20}));
-}
 
 // What one tick of a stop handshake must do.
 struct Tick
@@ -168,9 +152,7 @@ struct HandshakeCase
     std::vector<Tick> ticks;
 };
 
-class StopHandshakeTest : public testing::TestWithParam<HandshakeCase>
-{
-};
+using StopHandshakeTest = testing::TestWithParam<HandshakeCase>;
 
 TEST_P(StopHandshakeTest, EndsWithOneFrameCarryingTheStop)
 {

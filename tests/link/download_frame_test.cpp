@@ -33,9 +33,7 @@ struct LengthCase
     std::uint8_t low;
 };
 
-class DownloadLengthTest : public testing::TestWithParam<LengthCase>
-{
-};
+using DownloadLengthTest = testing::TestWithParam<LengthCase>;
 
 TEST_P(DownloadLengthTest, CarriesTheImageBetweenHeaderAndSevenZeros)
 {
@@ -58,26 +56,22 @@ INSTANTIATE_TEST_SUITE_P(Images, DownloadLengthTest,
                                          LengthCase{255, 0x01, 0x00}, LengthCase{1000, 0x03, 0xE9},
                                          LengthCase{19969, 0x4E, 0x02}));
 
-class DownloadRefusalTest : public testing::TestWithParam<std::size_t>
-{
-};
+using DownloadRefusalTest = testing::TestWithParam<std::pair<std::size_t, const char *>>;
 
-TEST_P(DownloadRefusalTest, RefusesAnImageTooLargeForTheTransmitBuffer)
+TEST_P(DownloadRefusalTest, RefusesAnImageTooLargeForTheTransmitBufferNamingItsLength)
 {
-    const DownloadBuild b = buildDownloadFrame(image(GetParam()));
+    const DownloadBuild b = buildDownloadFrame(image(GetParam().first));
     EXPECT_FALSE(b.accepted);
     EXPECT_TRUE(b.frame.empty());
+    EXPECT_NE(b.refusal.find(GetParam().second), std::string::npos) << b.refusal;
     EXPECT_NE(b.refusal.find("19,969"), std::string::npos) << b.refusal;
 }
 
 // Just over the buffer, beyond 16-bit frame positions, and beyond the length field.
-INSTANTIATE_TEST_SUITE_P(Images, DownloadRefusalTest, testing::Values(19970, 32744, 65535, 70000));
-
-TEST(DownloadRefusalTest, NamesTheImageLength)
-{
-    EXPECT_NE(buildDownloadFrame(image(19970)).refusal.find("19,970"), std::string::npos);
-    EXPECT_NE(buildDownloadFrame(image(1234567)).refusal.find("1,234,567"), std::string::npos);
-}
+INSTANTIATE_TEST_SUITE_P(Images, DownloadRefusalTest,
+                         testing::Values(std::pair{19970, "19,970"}, std::pair{32744, "32,744"},
+                                         std::pair{65535, "65,535"},
+                                         std::pair{1234567, "1,234,567"}));
 
 } // namespace
 } // namespace relm

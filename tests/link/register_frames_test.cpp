@@ -16,9 +16,7 @@ struct InitCase
     Bytes expected;
 };
 
-class InitFrameTest : public testing::TestWithParam<InitCase>
-{
-};
+using InitFrameTest = testing::TestWithParam<InitCase>;
 
 TEST_P(InitFrameTest, SendsEveryPositionRegisterAsOneByteThenFillsThePointTable)
 {

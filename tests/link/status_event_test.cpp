@@ -30,9 +30,7 @@ TEST(StatusEventTest, ShowsEveryByteInHexWithATrailingSpace)
     EXPECT_EQ(statusEvent(m, Bytes{}, kFrame).label1Text, "");
 }
 
-class BlockLengthTest : public testing::TestWithParam<std::size_t>
-{
-};
+using BlockLengthTest = testing::TestWithParam<std::size_t>;
 
 // Two frames back to back; only a whole first frame is ever decoded.
 TEST_P(BlockLengthTest, DecodesOnlyAWholeFirstFrame)
@@ -65,9 +63,7 @@ struct CaptionCase
     const char *caption;
 };
 
-class CaptionTest : public testing::TestWithParam<CaptionCase>
-{
-};
+using CaptionTest = testing::TestWithParam<CaptionCase>;
 
 TEST_P(CaptionTest, ShowsBehindOwnNextAndAfterNext)
 {
@@ -93,9 +89,7 @@ struct AheadCase
     int target;
 };
 
-class StatusPassTest : public testing::TestWithParam<AheadCase>
-{
-};
+using StatusPassTest = testing::TestWithParam<AheadCase>;
 
 TEST_P(StatusPassTest, ColoursTheLabelAndSetsTheTarget)
 {
@@ -140,9 +134,7 @@ struct PresenceCase
     std::uint32_t otherColour; // Y runs towards 0x05, then 0x06
 };
 
-class PresenceTest : public testing::TestWithParam<PresenceCase>
-{
-};
+using PresenceTest = testing::TestWithParam<PresenceCase>;
 
 TEST_P(PresenceTest, AbsentTrainsTurnGreyAndKeepTheirTargetAndBar)
 {
@@ -190,9 +182,7 @@ struct BarCase
     int top;
 };
 
-class SpeedBarTest : public testing::TestWithParam<BarCase>
-{
-};
+using SpeedBarTest = testing::TestWithParam<BarCase>;
 
 TEST_P(SpeedBarTest, GrowsUpFromTheFramesBottomEdge)
 {

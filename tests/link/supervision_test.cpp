@@ -57,9 +57,7 @@ struct PointScenario
     std::vector<PointStep> steps;
 };
 
-class PointScenarioTest : public testing::TestWithParam<PointScenario>
-{
-};
+using PointScenarioTest = testing::TestWithParam<PointScenario>;
 
 TEST_P(PointScenarioTest, FollowsTheRequestAcrossFrames)
 {
@@ -152,9 +150,7 @@ struct StandCase
     bool ready;
 };
 
-class ReversalStandTest : public testing::TestWithParam<StandCase>
-{
-};
+using ReversalStandTest = testing::TestWithParam<StandCase>;
 
 TEST_P(ReversalStandTest, ReversesOnlyAStandingTrain)
 {
