@@ -1,0 +1,77 @@
+// relm: the operator console. Parses the command line, opens the serial line (or starts the
+// simulated controller), and runs the main window.
+
+#include "console/command_line.h"
+#include "console/form1.h"
+#include "console/simulator_process.h"
+#include "model/module1.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QStyleFactory>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+int fail(const QString &text)
+{
+    std::fprintf(stderr, "relm: %s\n", text.toLocal8Bit().constData());
+    QMessageBox::critical(nullptr, QStringLiteral("RELM"), text);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const relm::ParsedCommandLine parsed = relm::parseCommandLine(args);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "relm: %s\n\n%s", parsed.error.c_str(), relm::usageText().c_str());
+        return 2;
+    }
+    const relm::ConsoleOptions &options = parsed.options;
+    if (options.help) {
+        std::fputs(relm::usageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("relm %s\n", RELM_VERSION);
+        return 0;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("RELM"));
+    QApplication::setApplicationVersion(QStringLiteral(RELM_VERSION));
+    if (QStyle *style = QStyleFactory::create(QStringLiteral("Fusion")))
+        QApplication::setStyle(style);
+
+    relm::SimulatorProcess simulator;
+    QString port = QString::fromStdString(options.port);
+    if (options.simulate) {
+        QString error;
+        const QString program = QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("relm-sim"));
+        port = simulator.start(program, {}, &error);
+        if (port.isEmpty())
+            return fail(QStringLiteral("模擬制御装置を起動できません: %1").arg(error));
+    }
+
+    relm::Module1 module;
+    relm::Form1 form(module, port);
+    QString reason;
+    if (!form.load(&reason)) {
+        return fail(QStringLiteral("シリアルポート %1 を開けません: %2\n"
+                                   "--port で装置を指定するか、--simulate で模擬制御装置を使ってください。")
+                        .arg(port, reason));
+    }
+    form.show();
+    form.raise();
+    form.activateWindow();
+    const int status = QApplication::exec();
+    simulator.stop();
+    return status;
+}

@@ -1,0 +1,68 @@
+#include "console/operator_commands.h"
+
+namespace relm {
+
+namespace {
+constexpr std::uint32_t kButtonFace = 0x8000000F;
+}
+
+void sliderMoved(Module1 &m, int t, int maximum, int position)
+{
+    m.SliderSpeed[t] = static_cast<std::int16_t>(maximum - position);
+}
+
+void stopPressed(Module1 &m, int t)
+{
+    m.SliderSpeed[t] = 0;
+}
+
+std::optional<std::uint32_t> pointPressed(Module1 &m, int t)
+{
+    // A route already set still completes, and a refusal mark stays until a new request is armed.
+    switch (m.PointReq[t]) {
+    case 0:
+        m.PointReq[t] = 1;
+        return kRequestColour;
+    case 1:
+        m.PointReq[t] = 0;
+        return kButtonFace;
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<std::uint32_t> reversePressed(Module1 &m, int t)
+{
+    switch (m.RevState[t]) {
+    case kRevIdle:
+        m.RevState[t] = kRevRequested;
+        return kRequestColour;
+    case kRevRequested:
+        m.RevState[t] = kRevIdle;
+        return kButtonFace;
+    default:
+        return std::nullopt; // seen by a status frame: can no longer be withdrawn
+    }
+}
+
+void resetPressed(Module1 &m)
+{
+    m.TrainCmd[0] = kCmdStop;
+}
+
+ExitAction exitPressed(Module1 &m, bool timerEnabled, bool &exitPending)
+{
+    if (!timerEnabled)
+        return ExitAction::EndNow;
+    exitPending = true;
+    m.TrainCmd[0] = kCmdStop;
+    return ExitAction::AfterNextFrame;
+}
+
+void restartCycle(Module1 &m)
+{
+    m.TrainCmd[0] = kCmdNone;
+    m.InitSent = kFalse;
+}
+
+} // namespace relm

@@ -1,0 +1,42 @@
+#pragma once
+
+// What the operator's sliders and buttons do to the train tables. The window only forwards the
+// input and applies the returned button colours; the next tick or status frame acts on the change.
+
+#include "model/module1.h"
+
+#include <cstdint>
+#include <optional>
+
+namespace relm {
+
+// Light red of a pending Point or Reverse request (0x00BBGGRR).
+inline constexpr std::uint32_t kRequestColour = 0x8080FF;
+
+// Speed slider of train t moved: the requested speed is the range maximum minus the position.
+void sliderMoved(Module1 &m, int t, int maximum, int position);
+
+// Stop of train t: requested speed 0. The caller then puts the slider at its maximum.
+void stopPressed(Module1 &m, int t);
+
+// Point of train t: toggles the request. Returns the button's new colour, or nothing to leave it.
+std::optional<std::uint32_t> pointPressed(Module1 &m, int t);
+
+// Reverse of train t: toggles between idle and requested; a reversal under way is left alone.
+std::optional<std::uint32_t> reversePressed(Module1 &m, int t);
+
+// Reset: the next tick sends the stop command and stops the cycle.
+void resetPressed(Module1 &m);
+
+enum class ExitAction {
+    EndNow,        // the cycle is stopped: end at once, nothing is sent
+    AfterNextFrame // the stop command goes out with the next frame, then the program ends
+};
+
+// Exit: decided by whether the command cycle's timer runs. Sets exitPending when it does.
+ExitAction exitPressed(Module1 &m, bool timerEnabled, bool &exitPending);
+
+// The state a completed program download leaves: stop command cleared, initialisation pending.
+void restartCycle(Module1 &m);
+
+} // namespace relm

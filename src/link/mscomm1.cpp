@@ -1,0 +1,137 @@
+#include "link/mscomm1.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#ifndef _WIN32
+#include <sys/ioctl.h>
+#include <termios.h>
+#endif
+
+namespace relm {
+
+MSComm1::MSComm1(QObject *parent)
+    : QObject(parent)
+{
+    connect(&m_port, &QSerialPort::readyRead, this, &MSComm1::onReadyRead);
+    connect(&m_port, &QSerialPort::errorOccurred, this, &MSComm1::onError);
+}
+
+MSComm1::~MSComm1() = default;
+
+void MSComm1::setPortName(const QString &name)
+{
+    m_port.setPortName(name);
+}
+
+QString MSComm1::portName() const
+{
+    return m_port.portName();
+}
+
+bool MSComm1::open(QString *error)
+{
+    if (m_port.isOpen())
+        return true;
+    m_port.setReadBufferSize(kReceiveBufferBytes);
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        if (error != nullptr)
+            *error = m_port.errorString();
+        return false;
+    }
+    const bool settled = m_port.setBaudRate(kBaudRate) && m_port.setDataBits(QSerialPort::Data8) &&
+                         m_port.setParity(QSerialPort::NoParity) &&
+                         m_port.setStopBits(QSerialPort::OneStop) &&
+                         m_port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!settled) {
+        if (error != nullptr)
+            *error = m_port.errorString();
+        m_port.close();
+        return false;
+    }
+    return true;
+}
+
+bool MSComm1::isOpen() const
+{
+    return m_port.isOpen();
+}
+
+void MSComm1::close()
+{
+    m_port.close();
+}
+
+void MSComm1::write(std::span<const std::uint8_t> bytes)
+{
+    if (bytes.empty() || !m_port.isOpen())
+        return;
+    m_port.write(reinterpret_cast<const char *>(bytes.data()), static_cast<qint64>(bytes.size()));
+}
+
+void MSComm1::write(const QByteArray &bytes)
+{
+    if (bytes.isEmpty() || !m_port.isOpen())
+        return;
+    m_port.write(bytes);
+}
+
+qint64 MSComm1::bytesToWrite() const
+{
+    if (!m_port.isOpen())
+        return 0;
+    qint64 waiting = m_port.bytesToWrite();
+#ifndef _WIN32
+    // Bytes Qt has handed to the driver may still sit in the driver's output queue.
+    int queued = 0;
+    if (::ioctl(m_port.handle(), TIOCOUTQ, &queued) == 0 && queued > 0)
+        waiting += queued;
+#endif
+    return waiting;
+}
+
+QByteArray MSComm1::readAll()
+{
+    return m_port.readAll();
+}
+
+bool MSComm1::flush(int timeoutMs)
+{
+    if (!m_port.isOpen())
+        return false;
+    const QDeadlineTimer deadline(timeoutMs);
+    while (m_port.bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!m_port.waitForBytesWritten(static_cast<int>(deadline.remainingTime())))
+            break;
+    }
+    // Then let the driver's own queue drain onto the line.
+    while (bytesToWrite() > 0 && !deadline.hasExpired())
+        QThread::msleep(5);
+    return bytesToWrite() == 0;
+}
+
+QString MSComm1::lastError() const
+{
+    return m_port.errorString();
+}
+
+void MSComm1::onReadyRead()
+{
+    if (m_port.bytesAvailable() >= kReceiveThreshold)
+        emit comm();
+}
+
+void MSComm1::onError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    if (error == QSerialPort::ResourceError) {
+        // The device went away. Closing stops the notifier from firing on a dead descriptor.
+        m_port.close();
+        emit lineLost();
+        return;
+    }
+    emit comm();
+}
+
+} // namespace relm

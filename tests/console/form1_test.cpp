@@ -1,0 +1,265 @@
+#include "console/form1.h"
+
+#include "map/form3.h"
+#include "pty_pair.h"
+#include "widgets/rect_shape.h"
+#include "widgets/ui_units.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace relm {
+namespace {
+
+QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray b;
+    for (const int v : values)
+        b.append(static_cast<char>(v));
+    return b;
+}
+
+// A status frame with every train's own/behind/next and reported speed.
+QByteArray statusFrame(std::array<std::array<int, 4>, 3> trains)
+{
+    QByteArray b(24, '\0');
+    for (int t = 0; t < 3; ++t) {
+        b[8 * t + 0] = static_cast<char>(trains[t][0]);
+        b[8 * t + 1] = static_cast<char>(trains[t][1]);
+        b[8 * t + 2] = static_cast<char>(trains[t][2]);
+        b[8 * t + 5] = static_cast<char>(trains[t][3]);
+    }
+    return b;
+}
+
+// The console in a scratch directory on one end of a pty, with message boxes and the program's
+// end recorded instead of shown or carried out.
+class Form1Test : public testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!pty.ok())
+            GTEST_SKIP() << "no pseudo-terminals on this machine";
+        ASSERT_TRUE(dir.isValid());
+        previous = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        form = std::make_unique<Form1>(module, pty.deviceName());
+        form->setMessageReporter(
+            [this](const QString &, const QString &text) { messages.push_back(text); });
+        form->setProgramEnder([this](int status) { endStatus = status; });
+        QString error;
+        ASSERT_TRUE(form->load(&error)) << error.toStdString();
+        form->form3().setFailureReporter([](const QString &, const QString &) {});
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        if (!previous.isEmpty())
+            QDir::setCurrent(previous);
+    }
+
+    void writeFile(const char *name, const QByteArray &content)
+    {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(content);
+    }
+
+    // Transfer with an image and an atc.ini in place; returns what reached the line.
+    QByteArray transfer(int imageBytes = 100)
+    {
+        writeFile("atctest.bin", QByteArray(imageBytes, '\x5A'));
+        writeFile("atc.ini", " 0 \r\n 1 \r\n 0 \r\n 1 \r\n 1 \r\n 3 \r\n 0 \r\n 1 \r\n"
+                             " 2 \r\n 5 \r\n 0 \r\n 0 \r\n");
+        form->onTransfer();
+        return pty.readWritten();
+    }
+
+    PtyPair pty;
+    QTemporaryDir dir;
+    QString previous;
+    Module1 module;
+    std::unique_ptr<Form1> form;
+    std::vector<QString> messages;
+    int endStatus = -1;
+};
+
+TEST_F(Form1Test, StartsIdleWithEmptyDisplaysAndWritesNothing)
+{
+    for (int t = 0; t < 3; ++t) {
+        EXPECT_EQ(form->Slider1[t]->value(), 128);
+        EXPECT_TRUE(form->Label2[t]->text().isEmpty());
+        EXPECT_EQ(form->Shape1[t]->heightTwips(), 0);
+        EXPECT_EQ(form->Shape1[t]->topTwips(), 3495);
+        EXPECT_EQ(module.SliderSpeed[t], 0);
+    }
+    EXPECT_TRUE(form->Command2->isEnabled());
+    EXPECT_FALSE(form->Command7->isEnabled());
+    EXPECT_FALSE(form->Timer1.isActive());
+    EXPECT_EQ(form->Timer1.interval(), 200);
+    EXPECT_TRUE(form->Label1->isHidden());
+    EXPECT_TRUE(form->Label3->isHidden());
+    EXPECT_EQ(module.TrainColour[0], 0x0000FF);
+    EXPECT_EQ(module.MapBackColour, 0xFFFFC0);
+    EXPECT_TRUE(form->form3().isVisible());
+    EXPECT_TRUE(pty.readWritten(100).isEmpty());
+}
+
+TEST_F(Form1Test, ControlsStandAtTheirTwipsPositions)
+{
+    EXPECT_EQ(form->size(), QSize(481, 358));
+    EXPECT_EQ(form->Command4[1]->geometry(), twipsRect(3000, 1080, 495, 495));
+    EXPECT_EQ(form->Command4[2]->geometry(), twipsRect(4800, 1080, 495, 495));
+    EXPECT_EQ(form->Slider1[2]->geometry(), twipsRect(4680, 1800, 630, 1815));
+    EXPECT_EQ(form->Command3->geometry(), twipsRect(6000, 4080, 855, 495));
+    EXPECT_EQ(form->Command2->text(), QStringLiteral("転送"));
+    EXPECT_EQ(form->Command5->text(), QStringLiteral("初期データ設定"));
+}
+
+TEST_F(Form1Test, SliderGivesMaximumMinusPositionAndStopReturnsIt)
+{
+    form->Slider1[1]->setValue(100);
+    EXPECT_EQ(module.SliderSpeed[1], 28);
+    form->Slider1[1]->setValue(0);
+    EXPECT_EQ(module.SliderSpeed[1], 128);
+    form->Slider1[0]->setValue(60);
+    form->Command1[1]->click();
+    EXPECT_EQ(module.SliderSpeed[1], 0);
+    EXPECT_EQ(form->Slider1[1]->value(), 128);
+    EXPECT_EQ(module.SliderSpeed[0], 68); // the other trains keep their speed
+}
+
+TEST_F(Form1Test, PointAndReverseToggleWithTheirColours)
+{
+    const QColor lightRed = toQColor(0x8080FF);
+    const QColor face = toQColor(kButtonFaceColour);
+    form->Command4[2]->click();
+    EXPECT_EQ(module.PointReq[2], 1);
+    EXPECT_EQ(form->Command4[2]->palette().color(QPalette::Button), lightRed);
+    form->Command4[2]->click();
+    EXPECT_EQ(module.PointReq[2], 0);
+    EXPECT_EQ(form->Command4[2]->palette().color(QPalette::Button), face);
+
+    form->Command6[0]->click();
+    EXPECT_EQ(module.RevState[0], kRevRequested);
+    module.RevState[0] = kRevStopping; // seen by a status frame
+    form->Command6[0]->click();
+    EXPECT_EQ(module.RevState[0], kRevStopping);
+    EXPECT_EQ(form->Command6[0]->palette().color(QPalette::Button), lightRed);
+}
+
+TEST_F(Form1Test, ExitBeforeTransferEndsAtOnceAndSendsNothing)
+{
+    form->Command3->click();
+    EXPECT_EQ(endStatus, 0);
+    EXPECT_TRUE(pty.readWritten(100).isEmpty());
+}
+
+TEST_F(Form1Test, MissingImageBeepsShowsTheMessageAndSendsNothing)
+{
+    form->onTransfer();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], QStringLiteral("テキスト送信 - 指定ファイルが見つかりません。"));
+    EXPECT_TRUE(pty.readWritten(100).isEmpty());
+    EXPECT_TRUE(form->Command2->isEnabled());
+    EXPECT_FALSE(form->Timer1.isActive());
+}
+
+TEST_F(Form1Test, OversizedImageIsRefusedAndNothingChanges)
+{
+    writeFile("atctest.bin", QByteArray(19970, '\x01'));
+    form->onTransfer();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("19970")) ||
+                messages[0].contains(QStringLiteral("19,970")));
+    EXPECT_TRUE(pty.readWritten(100).isEmpty());
+    EXPECT_TRUE(form->Command2->isEnabled());
+    EXPECT_FALSE(form->Timer1.isActive());
+}
+
+TEST_F(Form1Test, TransferSendsTheImageLoadsPositionsAndStartsTheCycle)
+{
+    const QByteArray line = transfer(100);
+    ASSERT_EQ(line.size(), 131);
+    EXPECT_EQ(line.mid(21, 3), bytes({0xFF, 0x00, 0x65}));
+    EXPECT_EQ(form->Label1->text(), QStringLiteral("データ送り終了"));
+    EXPECT_TRUE(form->Timer1.isActive());
+    EXPECT_EQ(form->Timer1.interval(), 1000);
+    EXPECT_FALSE(form->Command2->isEnabled());
+    EXPECT_TRUE(form->Command7->isEnabled());
+    // X on route 0 section 1 forward, Y on route 1 section 3 forward, Z absent.
+    EXPECT_EQ(module.PosCode0[0], 1);
+    EXPECT_EQ(module.PosCode0[1], 11);
+    EXPECT_EQ(module.PosCode0[2], 128);
+
+    form->onTick(); // one second later: the initialisation frame
+    const QByteArray init = pty.readWritten();
+    ASSERT_EQ(init.size(), 26);
+    EXPECT_EQ(init.left(6), bytes({0xFF, 0x0C, 0x00, 0x01, 0x01, 0x00}));
+    EXPECT_EQ(form->Timer1.interval(), 1000);
+    form->onTick(); // then command frames every 200 ms
+    EXPECT_EQ(pty.readWritten(), bytes({0xFF, 6, 3, 3, 4, 0, 17, 13, 18, 0, 31, 128, 32, 0}));
+    EXPECT_EQ(form->Timer1.interval(), 200);
+}
+
+TEST_F(Form1Test, StatusFrameUpdatesLabelsBarsAndStopsATrainBehindAnother)
+{
+    transfer();
+    form->onTick();
+    pty.readWritten();
+    form->Slider1[0]->setValue(0);
+    form->Slider1[1]->setValue(0);
+    // X in section 1 with Y standing in X's next section 2.
+    pty.send(statusFrame({{{1, 0, 2, 64}, {2, 1, 3, 0}, {128, 128, 128, 0}}}));
+    pty.readWritten(100);
+    EXPECT_EQ(form->Label2[0]->text(), QStringLiteral("0 1 2 3"));
+    EXPECT_EQ(form->Label2[0]->palette().color(QPalette::Window), toQColor(0x8080FF));
+    EXPECT_EQ(module.TargetSpeed[0], 0);
+    EXPECT_EQ(module.TargetSpeed[1], 128);
+    EXPECT_EQ(form->Label2[2]->palette().color(QPalette::Window), toQColor(0xC0C0C0));
+    EXPECT_EQ(form->Shape1[0]->heightTwips(), 788);
+    EXPECT_EQ(form->Shape1[0]->topTwips(), 1920 + 1575 - 788);
+    EXPECT_TRUE(form->Label1->text().startsWith(QStringLiteral("1 0 2 0 0 40 0 0 2 1 3 ")));
+}
+
+TEST_F(Form1Test, ResetSendsOneMoreFrameWithTheStopAndStopsTheCycle)
+{
+    transfer();
+    form->onTick();
+    pty.readWritten();
+    form->Command7->click();
+    EXPECT_TRUE(form->Command2->isEnabled());
+    EXPECT_FALSE(form->Command7->isEnabled());
+    EXPECT_TRUE(form->Timer1.isActive());
+    form->onTick();
+    const QByteArray last = pty.readWritten();
+    ASSERT_EQ(last.size(), 18);
+    EXPECT_EQ(last.mid(14), bytes({2, 2, 7, 255}));
+    EXPECT_FALSE(form->Timer1.isActive());
+    EXPECT_EQ(endStatus, -1); // the program stays open
+}
+
+TEST_F(Form1Test, ExitWhileRunningEndsAfterTheFrameCarryingTheStop)
+{
+    transfer();
+    form->onTick();
+    pty.readWritten();
+    form->Command3->click();
+    form->Command3->click(); // a second press changes nothing
+    EXPECT_EQ(endStatus, -1);
+    form->onTick();
+    const QByteArray last = pty.readWritten();
+    EXPECT_EQ(last.right(2), bytes({7, 255}));
+    EXPECT_EQ(endStatus, 0);
+}
+
+} // namespace
+} // namespace relm
