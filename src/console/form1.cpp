@@ -35,6 +35,7 @@ constexpr int kStartIntervalMs = 200;
 constexpr int kDownloadStartMs = 1000;
 constexpr int kDrainPollMs = 10;
 constexpr int kExitFlushMs = 2000;
+constexpr int kReopenMs = 1000;
 
 const char *const kImageFile = "atctest.bin";
 
@@ -70,6 +71,7 @@ Form1::Form1(Module1 &module, const QString &portName, QWidget *parent)
     MSComm1.setPortName(portName);
     Timer1.setTimerType(Qt::PreciseTimer);
     Timer1.setInterval(kStartIntervalMs);
+    m_reopen.setInterval(kReopenMs);
 
     m_report = [this](const QString &title, const QString &text) {
         QMessageBox::warning(this, title, text);
@@ -154,6 +156,8 @@ void Form1::connectControls()
     // Command cycle and the line.
     connect(&Timer1, &QTimer::timeout, this, &Form1::onTick);
     connect(&MSComm1, &MSComm1::comm, this, &Form1::onComm);
+    connect(&MSComm1, &MSComm1::lineLost, this, &Form1::onLineLost);
+    connect(&m_reopen, &QTimer::timeout, this, &Form1::onReopen);
 }
 
 bool Form1::load(QString *error)
@@ -334,6 +338,26 @@ void Form1::onTransfer()
     map.activate();
     Command2->setEnabled(false);
     Command7->setEnabled(true);
+}
+
+void Form1::onLineLost()
+{
+    // The cycle keeps its rhythm; frames written while the line is down are lost, and the next
+    // tick after the device returns carries the current state.
+    setWindowTitle(QStringLiteral("RELM - 通信断"));
+    std::fprintf(stderr, "relm: serial line %s lost; trying to reopen every second\n",
+                 MSComm1.portName().toLocal8Bit().constData());
+    m_reopen.start();
+}
+
+void Form1::onReopen()
+{
+    QString reason;
+    if (!MSComm1.open(&reason))
+        return;
+    m_reopen.stop();
+    setWindowTitle(QStringLiteral("RELM"));
+    std::fprintf(stderr, "relm: serial line %s back\n", MSComm1.portName().toLocal8Bit().constData());
 }
 
 bool Form1::waitForDownloadToDrain()

@@ -76,6 +76,10 @@ public:
     void onTick();
     void onComm();
     void onTransfer();
+    void onLineLost();
+    void onReopen();
+
+    bool lineLost() const { return m_reopen.isActive(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -97,6 +101,7 @@ private:
 
     Module1 &m_module;
     std::unique_ptr<Form3> m_form3;
+    QTimer m_reopen; // while the line is lost: try to open the device again every second
     MessageReporter m_report;
     ProgramEnder m_end;
     bool m_ending = false;      // the program is ending; a download in progress stops waiting
