@@ -1,0 +1,209 @@
+#include "sim/server.h"
+
+#include "sim/controller.h"
+#include "sim/endpoint.h"
+#include "sim/line_pacing.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <poll.h>
+#include <unistd.h>
+
+namespace relm::sim {
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+extern "C" void onSignal(int)
+{
+    g_stop = 1;
+}
+
+void installSignals()
+{
+    struct sigaction sa
+    {
+    };
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = 0; // no SA_RESTART: poll returns at once
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void printLine(Time at, std::string_view line)
+{
+    std::fprintf(stderr, "[%10s] %.*s\n", formatTime(at).c_str(), static_cast<int>(line.size()),
+                 line.data());
+}
+
+constexpr Duration kLongestWait{10'000}; // the loop runs at least every 10 ms
+constexpr int kHangupSleepMs = 100;      // while nobody holds the line open
+constexpr std::size_t kReadChunk = 4096;
+
+// Bytes queued in one direction with the time each leaves the line.
+struct Direction
+{
+    LinePacer pacer;
+    std::deque<std::uint8_t> queue;
+    std::size_t due = 0; // bytes whose time has come but that are not yet passed on
+
+    void push(Time now, std::span<const std::uint8_t> bytes, bool pacing)
+    {
+        queue.insert(queue.end(), bytes.begin(), bytes.end());
+        if (pacing)
+            pacer.enqueue(now, bytes.size());
+        else
+            due += bytes.size();
+    }
+    void advance(Time now, bool pacing)
+    {
+        if (pacing)
+            due += pacer.departed(now);
+        due = std::min(due, queue.size());
+    }
+    void clear()
+    {
+        queue.clear();
+        due = 0;
+        pacer = LinePacer{};
+    }
+};
+
+void printSummary(const Controller &c)
+{
+    const Stats &s = c.stats();
+    const SafetyLog &safety = c.safety();
+    std::fprintf(
+        stderr,
+        "relm-sim summary after %s s\n"
+        "  frames in: %llu applied, %llu ignored (no program); bytes in: %llu\n"
+        "  status frames out: %llu\n"
+        "  downloads: %llu\n"
+        "  malformed input: %llu (count over 24: %llu, address over 41: %llu, "
+        "cut short: %llu, bad downloads: %llu, stray bytes: %llu in %llu runs)\n"
+        "  commands: %llu stop, %llu refused\n"
+        "  safety events: %zu (entered occupied: %zu, shared section: %zu, "
+        "route faults: %zu)\n",
+        formatTime(c.now()).c_str(), static_cast<unsigned long long>(s.framesIn),
+        static_cast<unsigned long long>(s.framesIgnored),
+        static_cast<unsigned long long>(s.bytesIn), static_cast<unsigned long long>(s.framesOut),
+        static_cast<unsigned long long>(s.downloads),
+        static_cast<unsigned long long>(s.malformed()),
+        static_cast<unsigned long long>(s.countOverLimit),
+        static_cast<unsigned long long>(s.addressOverLimit),
+        static_cast<unsigned long long>(s.truncated),
+        static_cast<unsigned long long>(s.badDownloads),
+        static_cast<unsigned long long>(s.strayBytes), static_cast<unsigned long long>(s.strayRuns),
+        static_cast<unsigned long long>(s.stopCommands),
+        static_cast<unsigned long long>(s.badCommands), safety.events().size(),
+        safety.count(SafetyKind::EnteredOccupied), safety.count(SafetyKind::SharedSection),
+        safety.count(SafetyKind::RouteFault));
+    for (const SafetyEvent &e : safety.events())
+        std::fprintf(stderr, "    %s\n", describe(e).c_str());
+}
+
+} // namespace
+
+int serve(const Endpoint &line, const Options &options)
+{
+    installSignals();
+    ControllerConfig config;
+    if (options.statusIntervalMs)
+        config.statusInterval = Duration{*options.statusIntervalMs * 1000};
+    Controller controller(config);
+    controller.setLog(printLine);
+    if (options.verbose)
+        controller.setTrace(printLine);
+
+    const bool pacing = options.pacing;
+    Direction in;
+    Direction out;
+    bool open = true; // somebody holds the far side of the line open
+    bool everOpen = false;
+    const auto start = std::chrono::steady_clock::now();
+    const auto clock = [&start] {
+        return std::chrono::duration_cast<Duration>(std::chrono::steady_clock::now() - start);
+    };
+    printLine(Time{}, "serving " + line.path() + (pacing ? ", paced at 960 bytes/s" : ""));
+
+    while (g_stop == 0) {
+        Time now = clock();
+        controller.step(now - controller.now());
+        in.advance(now, pacing);
+        if (in.due > 0) {
+            std::vector<std::uint8_t> bytes(in.queue.begin(),
+                                            in.queue.begin() + static_cast<long>(in.due));
+            in.queue.erase(in.queue.begin(), in.queue.begin() + static_cast<long>(in.due));
+            in.due = 0;
+            controller.receive(bytes);
+        }
+        const std::vector<std::uint8_t> produced = controller.takeOutput();
+        if (open && !produced.empty())
+            out.push(now, produced, pacing);
+        out.advance(now, pacing);
+        while (out.due > 0) {
+            std::uint8_t chunk[256];
+            const std::size_t n = std::min(out.due, sizeof chunk);
+            std::copy_n(out.queue.begin(), n, chunk);
+            const ssize_t w = write(line.fd(), chunk, n);
+            if (w <= 0)
+                break; // full or gone; tried again on the next round
+            out.queue.erase(out.queue.begin(), out.queue.begin() + w);
+            out.due -= static_cast<std::size_t>(w);
+        }
+
+        if (!open) {
+            // poll() reports a hangup at once however long we ask it to wait: sleep instead.
+            poll(nullptr, 0, kHangupSleepMs);
+            pollfd check{line.fd(), POLLIN, 0};
+            if (poll(&check, 1, 0) >= 0 && (check.revents & POLLHUP) == 0) {
+                open = true;
+                everOpen = true;
+                printLine(controller.now(), "the console opened the line");
+            }
+            continue;
+        }
+
+        Duration wait = kLongestWait;
+        for (const Direction *d : {&in, &out}) {
+            if (const auto next = d->pacer.nextDeparture())
+                wait = std::min(wait, std::max(Duration{0}, *next - now));
+        }
+        pollfd p{line.fd(), POLLIN, 0};
+        const int timeoutMs = static_cast<int>((wait.count() + 999) / 1000);
+        if (poll(&p, 1, timeoutMs) < 0)
+            continue; // a signal; the loop condition decides
+        bool hangup = (p.revents & (POLLHUP | POLLERR)) != 0;
+        if ((p.revents & POLLIN) != 0) {
+            std::uint8_t buf[kReadChunk];
+            const ssize_t r = read(line.fd(), buf, sizeof buf);
+            if (r > 0)
+                in.push(clock(), std::span<const std::uint8_t>(buf, static_cast<std::size_t>(r)),
+                        pacing);
+            else if (r == 0 || errno == EIO)
+                hangup = true;
+        }
+        if (hangup) {
+            open = false;
+            in.clear();
+            out.clear();
+            printLine(controller.now(), everOpen ? "the console closed the line; waiting for it"
+                                                 : "waiting for the console to open the line");
+        } else if ((p.revents & POLLIN) != 0) {
+            everOpen = true;
+        }
+    }
+    printSummary(controller);
+    return 0;
+}
+
+} // namespace relm::sim
