@@ -28,6 +28,14 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
         } else if (a.rfind("--port=", 0) == 0 && a.size() > 7) {
             o.port = a.substr(7);
             portGiven = true;
+        } else if (a == "--log") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                parsed.error = "--log needs a file name, e.g. --log traffic.log";
+                return parsed;
+            }
+            o.logFile = args[++i];
+        } else if (a == "--monitor") {
+            o.monitor = true;
         } else if (a == "--simulate") {
             o.simulate = true;
         } else if (a == "--help" || a == "-h") {
@@ -50,7 +58,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
 
 std::string usageText()
 {
-    return "usage: relm [--port DEVICE] [--simulate] [--help] [--version]\n"
+    return "usage: relm [--port DEVICE] [--simulate] [--monitor] [--log FILE] [--help] [--version]\n"
            "\n"
            "RELM operator console for the automatic train control layout.\n"
            "Files atc.ini, kukan.dat and atctest.bin are opened in the current directory.\n"
@@ -59,6 +67,8 @@ std::string usageText()
            defaultPort() +
            ")\n"
            "  --simulate     start the simulated controller relm-sim and use its device\n"
+           "  --monitor      open the traffic monitor at start (F2 opens it any time)\n"
+           "  --log FILE     append every frame in both directions to FILE\n"
            "  --help         show this text and end\n"
            "  --version      show the version and end\n";
 }

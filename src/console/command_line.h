@@ -1,7 +1,7 @@
 #pragma once
 
-// The console's command line: relm [--port DEVICE] [--simulate] [--monitor] [--log FILE]
-//                                   [--help] [--version]
+// The console's command line:
+//   relm [--port DEVICE] [--simulate] [--monitor] [--log FILE] [--help] [--version]
 
 #include <string>
 #include <vector>
@@ -12,6 +12,8 @@ struct ConsoleOptions
 {
     std::string port;          // serial device; the platform default when not given
     bool simulate = false;     // start relm-sim and use the device it prints
+    bool monitor = false;      // open the traffic monitor at start
+    std::string logFile;       // append every frame to this file; empty for no log
     bool help = false;
     bool version = false;
 };

@@ -1,5 +1,6 @@
 #include "console/form1.h"
 
+#include "console/monitor_window.h"
 #include "console/operator_commands.h"
 #include "initdata/form2.h"
 #include "initdata/load_ini.h"
@@ -7,6 +8,7 @@
 #include "link/download_frame.h"
 #include "link/status_event.h"
 #include "map/form3.h"
+#include "traffic/traffic_log.h"
 #include "widgets/rect_shape.h"
 #include "widgets/ui_units.h"
 
@@ -17,6 +19,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSlider>
 
 #include <cstdio>
@@ -68,6 +71,7 @@ Form1::Form1(Module1 &module, const QString &portName, QWidget *parent)
 
     createControls();
 
+    m_clock.start();
     MSComm1.setPortName(portName);
     Timer1.setTimerType(Qt::PreciseTimer);
     Timer1.setInterval(kStartIntervalMs);
@@ -158,6 +162,9 @@ void Form1::connectControls()
     connect(&MSComm1, &MSComm1::comm, this, &Form1::onComm);
     connect(&MSComm1, &MSComm1::lineLost, this, &Form1::onLineLost);
     connect(&m_reopen, &QTimer::timeout, this, &Form1::onReopen);
+    // The traffic monitor, beside the operator's layout.
+    auto *f2 = new QShortcut(QKeySequence(Qt::Key_F2), this);
+    connect(f2, &QShortcut::activated, this, &Form1::showMonitor);
 }
 
 bool Form1::load(QString *error)
@@ -188,6 +195,51 @@ Form3 &Form1::form3()
     if (!m_form3)
         m_form3 = std::make_unique<Form3>(m_module);
     return *m_form3;
+}
+
+MonitorWindow &Form1::monitor()
+{
+    if (!m_monitor)
+        m_monitor = std::make_unique<MonitorWindow>();
+    return *m_monitor;
+}
+
+void Form1::showMonitor()
+{
+    MonitorWindow &w = monitor();
+    w.show();
+    w.raise();
+    w.activateWindow();
+}
+
+bool Form1::setTrafficLog(const QString &path, QString *error)
+{
+    auto log = std::make_unique<TrafficLogWriter>(std::filesystem::path(path.toStdString()));
+    if (!log->isOpen()) {
+        *error = QStringLiteral("%1 を開けません").arg(path);
+        return false;
+    }
+    m_log = std::move(log);
+    return true;
+}
+
+void Form1::send(std::span<const std::uint8_t> bytes)
+{
+    MSComm1.write(bytes);
+    record(Direction::ToController, bytes);
+}
+
+void Form1::record(Direction direction, std::span<const std::uint8_t> bytes)
+{
+    if (bytes.empty() && direction == Direction::ToController)
+        return;
+    const std::int64_t ms = m_clock.elapsed();
+    if (m_log && !m_log->append(ms, direction, bytes) && !m_logFailed) {
+        m_logFailed = true;
+        std::fprintf(stderr, "relm: the traffic log could not be written; frames are missing\n");
+    }
+    if (m_monitor)
+        m_monitor->addFrame(ms, direction, bytes);
 }
 
 void Form1::setButtonColour(QPushButton *button, std::uint32_t colour)
@@ -241,7 +293,7 @@ void Form1::onInitialData()
 void Form1::onTick()
 {
     const TickResult r = commandTick(m_module, ExitPending);
-    MSComm1.write(r.bytes);
+    send(r.bytes);
     // Setting the interval restarts the timer, so only a change of interval touches it.
     if (r.intervalMs && Timer1.interval() != *r.intervalMs)
         Timer1.setInterval(*r.intervalMs);
@@ -255,9 +307,10 @@ void Form1::onComm()
 {
     const QByteArray block = MSComm1.readAll();
     const auto *received = reinterpret_cast<const std::uint8_t *>(block.constData());
-    const StatusView view =
-        statusEvent(m_module, {received, static_cast<std::size_t>(block.size())},
-                    BarFrame{Shape2[0]->heightTwips(), Shape2[0]->topTwips()});
+    const std::span<const std::uint8_t> bytes{received, static_cast<std::size_t>(block.size())};
+    record(Direction::FromController, bytes);
+    const StatusView view = statusEvent(m_module, bytes,
+                                        BarFrame{Shape2[0]->heightTwips(), Shape2[0]->topTwips()});
     Label1->setText(QString::fromStdString(view.label1Text));
     for (int t = 0; t < kTrainCount; ++t) {
         const TrainView &v = view.trains[t];
@@ -316,7 +369,7 @@ void Form1::onTransfer()
     // A second press must not start a download nested in this one.
     m_downloading = true;
     Command2->setEnabled(false);
-    MSComm1.write(build.frame);
+    send(build.frame);
     const bool drained = waitForDownloadToDrain();
     m_downloading = false;
     file.close();

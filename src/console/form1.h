@@ -2,7 +2,9 @@
 
 #include "link/mscomm1.h"
 #include "model/module1.h"
+#include "traffic/frame_decoder.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -18,7 +20,9 @@ class QSlider;
 namespace relm {
 
 class Form3;
+class MonitorWindow;
 class RectShape;
+class TrafficLogWriter;
 
 // The operator's main window: one column per train (status, speed bar, slider, Stop, Point,
 // Reverse) and the global buttons. It forwards input to the core, applies what the core returns
@@ -45,6 +49,14 @@ public:
 
     // The map window, created (not shown) on first use.
     Form3 &form3();
+
+    // The traffic monitor (F2), created on first use.
+    MonitorWindow &monitor();
+    void showMonitor();
+
+    // Appends every frame in both directions to the file; false, with the reason, if it cannot
+    // be opened.
+    bool setTrafficLog(const QString &path, QString *error);
 
     void setMessageReporter(MessageReporter reporter) { m_report = std::move(reporter); }
     void setProgramEnder(ProgramEnder ender) { m_end = std::move(ender); }
@@ -96,11 +108,17 @@ private:
     void onExit();
     void onInitialData();
     bool waitForDownloadToDrain();
+    void send(std::span<const std::uint8_t> bytes);
+    void record(Direction direction, std::span<const std::uint8_t> bytes);
     void endProgram(int status);
     void report(const QString &text);
 
     Module1 &m_module;
     std::unique_ptr<Form3> m_form3;
+    std::unique_ptr<MonitorWindow> m_monitor;
+    std::unique_ptr<TrafficLogWriter> m_log;
+    bool m_logFailed = false; // a failed log write is reported once
+    QElapsedTimer m_clock;    // traffic times count from the window's creation
     QTimer m_reopen; // while the line is lost: try to open the device again every second
     MessageReporter m_report;
     ProgramEnder m_end;

@@ -68,9 +68,16 @@ int main(int argc, char **argv)
                                    "--port で装置を指定するか、--simulate で模擬制御装置を使ってください。")
                         .arg(port, reason));
     }
+    if (!options.logFile.empty()) {
+        QString error;
+        if (!form.setTrafficLog(QString::fromStdString(options.logFile), &error))
+            return fail(QStringLiteral("通信記録: %1").arg(error));
+    }
     form.show();
     form.raise();
     form.activateWindow();
+    if (options.monitor)
+        form.showMonitor();
     const int status = QApplication::exec();
     simulator.stop();
     return status;

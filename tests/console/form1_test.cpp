@@ -1,6 +1,8 @@
 #include "console/form1.h"
 
+#include "console/monitor_window.h"
 #include "map/form3.h"
+#include "traffic/traffic_log.h"
 #include "pty_pair.h"
 #include "widgets/rect_shape.h"
 #include "widgets/ui_units.h"
@@ -13,6 +15,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 
 namespace relm {
 namespace {
@@ -259,6 +263,50 @@ TEST_F(Form1Test, ExitWhileRunningEndsAfterTheFrameCarryingTheStop)
     const QByteArray last = pty.readWritten();
     EXPECT_EQ(last.right(2), bytes({7, 255}));
     EXPECT_EQ(endStatus, 0);
+}
+
+TEST_F(Form1Test, TrafficLogHoldsEveryFrameInBothDirections)
+{
+    QString error;
+    ASSERT_TRUE(form->setTrafficLog(dir.filePath(QStringLiteral("traffic.log")), &error));
+    transfer();
+    form->onTick();
+    pty.send(statusFrame({{{1, 0, 2, 0}, {11, 10, 12, 0}, {128, 128, 128, 0}}}));
+    pty.readWritten(100);
+    form->onTick();
+    pty.readWritten();
+
+    std::ifstream in(dir.filePath(QStringLiteral("traffic.log")).toStdString());
+    const TrafficLog log = readTrafficLog(in);
+    EXPECT_TRUE(log.errors.empty());
+    ASSERT_EQ(log.records.size(), 4u);
+    EXPECT_EQ(log.records[0].bytes.size(), 131u); // the download frame
+    EXPECT_EQ(log.records[1].bytes.size(), 26u);  // the initialisation frame
+    EXPECT_EQ(log.records[2].direction, Direction::FromController);
+    EXPECT_EQ(log.records[2].bytes.size(), 24u);
+    EXPECT_EQ(log.records[3].bytes[0], 0xFF);
+    for (std::size_t i = 1; i < log.records.size(); ++i)
+        EXPECT_GE(log.records[i].ms, log.records[i - 1].ms);
+}
+
+TEST_F(Form1Test, MonitorCollectsNothingWhileClosedAndDecodesOnceOpen)
+{
+    transfer();
+    EXPECT_EQ(form->monitor().history().size(), 0u);
+    form->showMonitor();
+    form->onTick();
+    pty.readWritten();
+    pty.send(QByteArray(5, '\x01'));
+    pty.readWritten(50);
+    pty.send(statusFrame({{{1, 0, 2, 40}, {11, 10, 12, 0}, {128, 128, 128, 0}}}));
+    pty.readWritten(100);
+    const auto lines = form->monitor().history().lines();
+    ASSERT_EQ(lines.size(), 2u); // a short read does not reach the handler on its own
+    EXPECT_NE(lines[0].find("TX FF 0C"), std::string::npos);
+    EXPECT_NE(lines[0].find("init"), std::string::npos);
+    EXPECT_NE(lines[1].find("RX 01 01 01 01 01 01"), std::string::npos);
+    EXPECT_TRUE(form->monitor().visibleText().contains(QStringLiteral("status")));
+    form->monitor().close();
 }
 
 } // namespace
