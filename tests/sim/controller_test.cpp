@@ -395,3 +395,34 @@ TEST(ControllerImageTest, ImageSetsTheStatusIntervalUnlessTheOperatorDid)
 
 } // namespace
 } // namespace relm::sim
+
+namespace relm::sim {
+namespace {
+
+TEST(ControllerGarbageTest, LineNoiseIsCountedAndAProperFrameStillWorks)
+{
+    Controller c = test::runningController({test::placedAt(0x01), test::kOff, test::kOff});
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<std::uint8_t>(seed >> 16);
+    };
+    for (int burst = 0; burst < 2000; ++burst) {
+        test::Bytes noise(1 + next() % 40);
+        for (std::uint8_t &b : noise)
+            b = next() % 4 == 0 ? 0xFF : next();
+        c.receive(noise);
+        c.step(std::chrono::milliseconds(next() % 80));
+    }
+    EXPECT_GT(c.stats().malformed(), 0u);
+    c.step(std::chrono::milliseconds(100)); // let a half frame expire
+    // Whatever the noise did, the console can still take the layout back.
+    c.receive(test::downloadFrame({}));
+    c.receive(test::initFrame({test::placedAt(0x12), test::kOff, test::kOff}));
+    EXPECT_EQ(c.state(), ProgramState::Running);
+    EXPECT_EQ(c.train(0).reg(0), 0x12);
+    EXPECT_FALSE(c.train(1).present());
+}
+
+} // namespace
+} // namespace relm::sim
