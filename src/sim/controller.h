@@ -18,6 +18,11 @@
 // moves to register 2, and register 3 becomes the plain next section beyond it until the console
 // writes it. A train whose register 2 is not where the track leads is held at the end of its
 // section, with its power cut, until register 2 or the points allow it on.
+// A write to register 0 that names a new place puts the head in the middle of that section; a
+// write that turns the train round (its section behind, or its own, with the direction flipped,
+// as a reversal does) keeps the train where it stands with head and tail swapped.
+// Point command 0x30 throws the point between registers 0 and 2 (or sets it straight when
+// register 2 is the plain next section); 0x20 ends the passage and puts the point back.
 //
 // Status frame, every status interval: 24 bytes, one 8-byte record per train:
 //   0 own   1 behind   2 next   3 register 3   4 speed register   5 speed the train runs at
