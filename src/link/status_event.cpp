@@ -36,7 +36,10 @@ std::string positionCaption(const Module1 &m, int t)
 }
 
 // Stores each train's record. A change of own section recomputes the section after the next;
-// without one PosCode3 keeps its value, which may come from an armed point route.
+// without one PosCode3 keeps its value, which may come from an armed point route. While a point
+// command waits for the next tick, the controller cannot know the route yet: the next section it
+// reports for a train still standing there would replace the armed one, and the command would
+// go out with the wrong section.
 FrameReading decodePass(Module1 &m, std::span<const std::uint8_t> block, StatusView &view)
 {
     FrameReading reading;
@@ -45,7 +48,8 @@ FrameReading decodePass(Module1 &m, std::span<const std::uint8_t> block, StatusV
         reading.posChanged[t] = record[0] != m.PosCode0[t];
         m.PosCode0[t] = record[0];
         m.PosCode1[t] = record[1];
-        m.PosCode2[t] = record[2];
+        if (m.TrainCmd[t] != kCmdSetPoint || reading.posChanged[t])
+            m.PosCode2[t] = record[2];
         reading.actualSpeed[t] = record[5];
         m.StatusAux[t] = record[6];
         if (reading.posChanged[t])

@@ -118,7 +118,7 @@ Bytes commandPairs(const Bytes &frame)
     return Bytes(frame.begin() + 14, frame.end());
 }
 
-TEST(PointCommandTest, AFrameBeforeTheTickReplacesTheNextSectionButKeepsAfterCode)
+TEST(PointCommandTest, AFrameBeforeTheTickKeepsTheArmedRoute)
 {
     Module1 m = initialised();
     m.PointReq[0] = 1;
@@ -127,7 +127,10 @@ TEST(PointCommandTest, AFrameBeforeTheTickReplacesTheNextSectionButKeepsAfterCod
     statusEvent(m, test::statusFrame(kAtFrom, kAway), kFrame); // the controller has not heard yet
     const Bytes bytes = commandTick(m, false).bytes;
     EXPECT_EQ(bytes[3], 0x01); // register 3 = AfterCode
-    EXPECT_EQ(commandPairs(bytes), (Bytes{0x02, 0x09, 0x07, 0x30}));
+    EXPECT_EQ(commandPairs(bytes), (Bytes{0x02, 0x00, 0x07, 0x30})); // register 2 = NextCode
+    // Once sent, the controller's report is taken again.
+    statusEvent(m, test::statusFrame(kAtFrom, kAway), kFrame);
+    EXPECT_EQ(m.PosCode2[0], 0x09);
 }
 
 TEST(PointCommandTest, APendingStopIsNotReplacedByAPointCommand)
