@@ -13,8 +13,11 @@ namespace relm {
 MSComm1::MSComm1(QObject *parent)
     : QObject(parent)
 {
+    m_quiet.setSingleShot(true);
+    m_quiet.setTimerType(Qt::PreciseTimer);
     connect(&m_port, &QSerialPort::readyRead, this, &MSComm1::onReadyRead);
     connect(&m_port, &QSerialPort::errorOccurred, this, &MSComm1::onError);
+    connect(&m_quiet, &QTimer::timeout, this, &MSComm1::onQuiet);
 }
 
 MSComm1::~MSComm1() = default;
@@ -59,6 +62,7 @@ bool MSComm1::isOpen() const
 
 void MSComm1::close()
 {
+    m_quiet.stop();
     m_port.close();
 }
 
@@ -117,7 +121,19 @@ QString MSComm1::lastError() const
 
 void MSComm1::onReadyRead()
 {
-    if (m_port.bytesAvailable() >= kReceiveThreshold)
+    const qint64 waiting = m_port.bytesAvailable();
+    // A line that never falls quiet still gets read once two frames are waiting.
+    if (waiting >= 2 * (kReceiveThreshold + 1)) {
+        m_quiet.stop();
+        emit comm();
+        return;
+    }
+    m_quiet.start(waiting >= kReceiveThreshold ? kFrameQuietMs : kFragmentQuietMs);
+}
+
+void MSComm1::onQuiet()
+{
+    if (m_port.isOpen() && m_port.bytesAvailable() > 0)
         emit comm();
 }
 

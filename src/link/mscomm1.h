@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QSerialPort>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <span>
@@ -12,6 +13,13 @@ namespace relm {
 
 // The serial line to the track controller: 9600 baud 8N1, raw bytes, writes queued in order.
 // comm() is raised once a whole status frame (23 bytes) waits, and for any other port event.
+//
+// Status frames carry no start marker, so a read must begin where a frame begins. The 24th byte
+// of a frame arrives a byte time after the 23rd, and a read at exactly 23 bytes would leave it
+// to start the next block, shifting every later frame. So comm() waits until the line has been
+// quiet for a few byte times after the threshold is reached; a fragment shorter than a frame is
+// handed over once the line has been quiet for half a status period, so it cannot prefix the
+// next frame either.
 class MSComm1 final : public QObject
 {
     Q_OBJECT
@@ -21,6 +29,8 @@ public:
     static constexpr int kReceiveBufferBytes = 1024;
     static constexpr int kTransmitBufferBytes = 20000;
     static constexpr int kReceiveThreshold = 23;
+    static constexpr int kFrameQuietMs = 5;     // about five byte times at 9600 baud
+    static constexpr int kFragmentQuietMs = 50; // half the controller's status period
 
     explicit MSComm1(QObject *parent = nullptr);
     MSComm1(const MSComm1 &) = delete;
@@ -56,9 +66,11 @@ signals:
 
 private:
     void onReadyRead();
+    void onQuiet();
     void onError(QSerialPort::SerialPortError error);
 
     QSerialPort m_port;
+    QTimer m_quiet; // restarted by every arriving byte
 };
 
 } // namespace relm
