@@ -157,7 +157,7 @@ void Controller::onDownload(const DownloadFrame &d)
     m_watch.reset();
     m_state = ProgramState::Running;
     m_warnedIgnoring = false;
-    m_nextStatus = m_ticked + m_statusInterval;
+    m_reporting = false;
 }
 
 void Controller::onRegisterFrame(const RegisterFrame &f)
@@ -172,6 +172,10 @@ void Controller::onRegisterFrame(const RegisterFrame &f)
         return;
     }
     ++m_stats.framesIn;
+    if (!m_reporting) {
+        m_reporting = true;
+        m_nextStatus = m_ticked + m_statusInterval;
+    }
     for (const RegisterPair &p : f.pairs) {
         writeRegister(p.address / kRegistersPerTrain, p.address % kRegistersPerTrain, p.value);
         if (m_state != ProgramState::Running)
@@ -289,7 +293,7 @@ void Controller::tick(Time at)
         return;
     for (int t = 0; t < kTrains; ++t)
         moveTrain(t, seconds(kPhysicsTick));
-    if (at >= m_nextStatus) {
+    if (m_reporting && at >= m_nextStatus) {
         const auto frame = statusFrame();
         m_output.insert(m_output.end(), frame.begin(), frame.end());
         ++m_stats.framesOut;

@@ -6,7 +6,9 @@
 //
 // Until a program image has been downloaded the controller only listens: register frames are
 // counted and ignored and no status is sent. A download starts (or restarts) the program with
-// every train absent; the console's initialisation frame then places the trains. The stop
+// every train absent; the console's initialisation frame then places the trains, and status
+// frames start with it: a report before then would only tell the console that nothing is placed,
+// and the console would take that over the positions it is about to send. The stop
 // command 255 in train X's command register stops every train and halts the program until the
 // next download.
 //
@@ -165,6 +167,7 @@ private:
     Time m_nextStatus{};
     std::vector<std::uint8_t> m_output;
     bool m_warnedIgnoring = false;
+    bool m_reporting = false; // status frames flow: a register frame has come since the download
     LogSink m_log;
     LogSink m_trace;
 };

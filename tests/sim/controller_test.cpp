@@ -45,6 +45,9 @@ TEST(ControllerBootTest, ListensOnlyUntilAProgramArrives)
 
     c.receive(test::downloadFrame({}));
     EXPECT_EQ(c.state(), ProgramState::Running);
+    c.step(1s); // no report until the console has placed the trains
+    EXPECT_TRUE(c.takeOutput().empty());
+    c.receive(test::initFrame({kOff, kOff, kOff}));
     c.step(350ms);
     const Bytes out = c.takeOutput();
     ASSERT_EQ(out.size(), 3u * kStatusFrameBytes); // at 100, 200 and 300 ms
@@ -263,6 +266,9 @@ TEST(ControllerStopTest, StopHaltsEveryTrainUntilTheNextDownload)
     EXPECT_EQ(c.state(), ProgramState::Running);
     EXPECT_FALSE(c.train(0).present()); // until the console places the trains again
     c.step(100ms);
+    EXPECT_TRUE(c.takeOutput().empty());
+    c.receive(test::initFrame({placedAt(0x01), kOff, kOff}));
+    c.step(100ms);
     EXPECT_EQ(c.takeOutput().size(), std::size_t{kStatusFrameBytes});
     EXPECT_EQ(c.stats().downloads, 2u);
 }
@@ -382,6 +388,7 @@ TEST(ControllerImageTest, ImageSetsTheStatusIntervalUnlessTheOperatorDid)
         buildImage(std::vector<ImageParameter>{{ImageKey::StatusIntervalMs, 250}}, "t");
     Controller fromImage;
     fromImage.receive(test::downloadFrame(image));
+    fromImage.receive(test::initFrame({test::kOff, test::kOff, test::kOff}));
     fromImage.step(1s);
     EXPECT_EQ(fromImage.takeOutput().size(), 4u * kStatusFrameBytes);
 
@@ -389,6 +396,7 @@ TEST(ControllerImageTest, ImageSetsTheStatusIntervalUnlessTheOperatorDid)
     fixed.statusInterval = 500ms;
     Controller fromOperator(fixed);
     fromOperator.receive(test::downloadFrame(image));
+    fromOperator.receive(test::initFrame({test::kOff, test::kOff, test::kOff}));
     fromOperator.step(1s);
     EXPECT_EQ(fromOperator.takeOutput().size(), 2u * kStatusFrameBytes);
 }

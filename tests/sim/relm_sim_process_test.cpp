@@ -227,6 +227,7 @@ TEST(RelmSimProcessTest, KeepsServingAfterTheConsoleClosesTheLine)
     int fd = openLine(device);
     ASSERT_GE(fd, 0);
     writeAll(fd, test::downloadFrame({}));
+    writeAll(fd, test::initFrame({test::kOff, test::kOff, test::kOff}));
     const auto oneFrame = [](const std::string &s) { return s.size() >= kStatusFrameBytes; };
     EXPECT_TRUE(oneFrame(readUntil(fd, Clock::now() + 5s, oneFrame)));
     close(fd);
