@@ -11,6 +11,7 @@
 #include "traffic/traffic_log.h"
 #include "widgets/rect_shape.h"
 #include "widgets/ui_units.h"
+#include "widgets/wrap_button.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -39,12 +40,13 @@ constexpr int kDownloadStartMs = 1000;
 constexpr int kDrainPollMs = 10;
 constexpr int kExitFlushMs = 2000;
 constexpr int kReopenMs = 1000;
+constexpr int kWindowGap = 16; // pixels between the main window and the map window
 
 const char *const kImageFile = "atctest.bin";
 
 QPushButton *makeButton(QWidget *parent, const QString &caption, QRect geometry)
 {
-    auto *b = new QPushButton(caption, parent);
+    auto *b = new WrapButton(caption, parent);
     b->setGeometry(geometry);
     return b;
 }
@@ -185,6 +187,8 @@ bool Form1::load(QString *error)
     }
     setStartColours(m_module);
     Form3 &map = form3();
+    // The map opens beside the main window, so both can be watched at once.
+    map.move(x() + frameGeometry().width() + kWindowGap, y());
     map.show();
     map.activate();
     return true;

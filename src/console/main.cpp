@@ -62,6 +62,7 @@ int main(int argc, char **argv)
 
     relm::Module1 module;
     relm::Form1 form(module, port);
+    form.move(40, 40);
     QString reason;
     if (!form.load(&reason)) {
         return fail(QStringLiteral("シリアルポート %1 を開けません: %2\n"
