@@ -128,6 +128,34 @@ TEST_F(Form1Test, ControlsStandAtTheirTwipsPositions)
     EXPECT_EQ(form->Command5->text(), QStringLiteral("初期データ設定"));
 }
 
+// Probes the rendered window at twips positions.
+QColor probe(const QImage &image, int xTwips, int yTwips)
+{
+    return image.pixelColor(twipsToPixels(xTwips), twipsToPixels(yTwips));
+}
+
+TEST_F(Form1Test, RenderedWindowShowsBarsLabelsAndButtonColoursWhereTheyBelong)
+{
+    form->Command4[1]->click();
+    transfer();
+    pty.send(statusFrame({{{1, 0, 2, 128}, {11, 10, 12, 0}, {128, 128, 128, 0}}}));
+    pty.readWritten(100);
+    const QImage image = form->grab().toImage();
+    for (int t = 0; t < 3; ++t) {
+        const int dx = 1800 * t;
+        // Inside the bar's frame, near its top: filled for X at full speed, white for the others.
+        EXPECT_EQ(probe(image, 480 + dx + 150, 1920 + 60), t == 0 ? toQColor(0x8080FF) : QColor(Qt::white))
+            << t;
+        // The status label's background, right of its text.
+        const std::uint32_t status = t == 2 ? 0xC0C0C0 : 0xFFFFC0;
+        EXPECT_EQ(probe(image, 480 + dx + 1150, 480 + 60), toQColor(status)) << t;
+    }
+    // Y's Point request shows as a red button face (the style shades it), X's stays grey.
+    const auto redness = [](QColor c) { return c.red() - c.green(); };
+    EXPECT_GT(redness(probe(image, 3000 + 60, 1080 + 60)), 40);
+    EXPECT_LT(std::abs(redness(probe(image, 1200 + 60, 1080 + 60))), 10);
+}
+
 TEST_F(Form1Test, SliderGivesMaximumMinusPositionAndStopReturnsIt)
 {
     form->Slider1[1]->setValue(100);
