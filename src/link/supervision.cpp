@@ -59,6 +59,10 @@ TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
 {
     TrainFlags ready{};
     for (int t = 0; t < kTrainCount; ++t) {
+        // A reversal waiting for the tick is held at 0 too: the frame that carries it must not
+        // also start the train, whose sections ahead in the new direction no frame has checked.
+        if (m.RevState[t] == kRevReady)
+            m.TargetSpeed[t] = 0;
         if (m.RevState[t] != kRevStopping)
             continue;
         m.TargetSpeed[t] = 0;

@@ -192,8 +192,12 @@ TEST(ReversalTest, StopsWaitsSendsTheReversedRegistersAndRunsOn)
     EXPECT_EQ(m.RevState[0], kRevStopping);
     statusEvent(m, test::statusFrame({0x0A, 0x09, 0x0B, 1}), kFrame);
     EXPECT_EQ(m.RevState[0], kRevReady);
-    EXPECT_EQ(commandPairs(commandTick(m, false).bytes),
-              (Bytes{0x00, 0x29, 0x01, 0x2A, 0x02, 0x28, 0x03, 0x2F}));
+    // A frame before the tick must not let the train start with its reversal.
+    statusEvent(m, test::statusFrame({0x0A, 0x09, 0x0B, 0}), kFrame);
+    EXPECT_EQ(m.TargetSpeed[0], 0);
+    const Bytes reversal = commandTick(m, false).bytes;
+    EXPECT_EQ(reversal[5], 0); // register 4 of train X
+    EXPECT_EQ(commandPairs(reversal), (Bytes{0x00, 0x29, 0x01, 0x2A, 0x02, 0x28, 0x03, 0x2F}));
     EXPECT_EQ(m.RevState[0], kRevIdle);
     statusEvent(m, test::statusFrame({0x29, 0x2A, 0x28, 0}), kFrame);
     EXPECT_EQ(m.TargetSpeed[0], 100);
