@@ -1,0 +1,211 @@
+// relm-linetime: runs the console's main window in this process on a pseudo-terminal, plays
+// the track controller on the other end, presses Transfer, and reports when each frame the
+// console sends reaches the line: the command period, the start of the cycle after the
+// download, and the process's memory along the way.
+
+#include "controller_side.h"
+#include "line_stats.h"
+#include "process_memory.h"
+
+#include "console/form1.h"
+#include "link/command_tick.h"
+#include "model/module1.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct Options
+{
+    int frames = 1000;        // command frames to time (intervals: one fewer)
+    int speed = 128;          // every train's requested speed, 0..128
+    int rssEverySeconds = 60; // memory sample period
+    std::string dir;          // layout directory: kukan.dat, atc.ini, atctest.bin
+    relm::ControllerSideOptions controller;
+    bool help = false;
+};
+
+const char *const kUsage =
+    "usage: relm-linetime [--frames N] [--dir DIR] [--speed S] [--listen-only]\n"
+    "                     [--status-interval MS] [--rss-every SECONDS] [--no-realtime]\n"
+    "                     [--verbose]\n"
+    "  Runs the console window offscreen on a pseudo-terminal, presses Transfer and times\n"
+    "  every frame it sends. --frames 1000 (the default) takes about 3.5 minutes.\n"
+    "  --dir        layout directory with kukan.dat, atc.ini and atctest.bin (default: .)\n"
+    "  --speed      speed every train's slider asks for after Transfer, 0..128 (default 128)\n"
+    "  --listen-only  only read; send no status frames\n"
+    "  --status-interval  status frame period of the simulated controller\n"
+    "  --rss-every  seconds between memory samples (default 60)\n"
+    "  --no-realtime  leave the reading thread at normal priority\n"
+    "  --verbose    the simulated controller's log and every frame on stderr\n";
+
+bool parseInt(std::string_view text, int low, int high, int &out)
+{
+    try {
+        std::size_t used = 0;
+        const int v = std::stoi(std::string(text), &used);
+        if (used != text.size() || v < low || v > high)
+            return false;
+        out = v;
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string parseOptions(const std::vector<std::string_view> &args, Options &o)
+{
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        int value = 0;
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--listen-only") {
+            o.controller.answer = false;
+        } else if (a == "--verbose") {
+            o.controller.verbose = true;
+        } else if (a == "--no-realtime") {
+            o.controller.realtimeReader = false;
+        } else if (a == "--dir" && hasValue) {
+            o.dir = args[++i];
+        } else if (a == "--frames" && hasValue && parseInt(args[i + 1], 2, 1000000, value)) {
+            o.frames = value;
+            ++i;
+        } else if (a == "--speed" && hasValue && parseInt(args[i + 1], 0, 128, value)) {
+            o.speed = value;
+            ++i;
+        } else if (a == "--rss-every" && hasValue && parseInt(args[i + 1], 1, 3600, value)) {
+            o.rssEverySeconds = value;
+            ++i;
+        } else if (a == "--status-interval" && hasValue && parseInt(args[i + 1], 20, 1000, value)) {
+            o.controller.statusIntervalMs = value;
+            ++i;
+        } else {
+            return "cannot use '" + std::string(a) + "'" + (hasValue ? "" : " here");
+        }
+    }
+    return {};
+}
+
+long rssNow()
+{
+    return relm::residentKb(::getpid()).value_or(-1);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (const std::string error = parseOptions(args, options); !error.empty()) {
+        std::fprintf(stderr, "relm-linetime: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr)
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("RELM"));
+    if (!options.dir.empty() && !QDir::setCurrent(QString::fromStdString(options.dir))) {
+        std::fprintf(stderr, "relm-linetime: no directory %s\n", options.dir.c_str());
+        return 1;
+    }
+
+    relm::ControllerSide controller(options.controller);
+    std::string error;
+    if (!controller.open(error)) {
+        std::fprintf(stderr, "relm-linetime: %s\n", error.c_str());
+        return 1;
+    }
+    controller.start();
+
+    relm::Module1 module;
+    relm::Form1 form(module, QString::fromStdString(controller.devicePath()));
+    int status = 0;
+    form.setMessageReporter([&status](const QString &, const QString &text) {
+        std::fprintf(stderr, "relm-linetime: the console says: %s\n",
+                     text.toLocal8Bit().constData());
+        status = 1;
+        QCoreApplication::exit(1);
+    });
+    form.setProgramEnder([](int code) { QCoreApplication::exit(code); });
+    QString reason;
+    if (!form.load(&reason)) {
+        std::fprintf(stderr, "relm-linetime: %s\n", reason.toLocal8Bit().constData());
+        return 1;
+    }
+    form.show();
+    QApplication::processEvents();
+    const long rssAfterStart = rssNow();
+
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::pair<double, long>> rssSamples;
+    QTimer sampler;
+    QObject::connect(&sampler, &QTimer::timeout, [&] {
+        rssSamples.emplace_back(static_cast<double>(clock.elapsed()) / 1000.0, rssNow());
+    });
+    sampler.start(options.rssEverySeconds * 1000);
+
+    // Enough for the frames at 200 ms, the two seconds of start and a margin for a busy machine.
+    const qint64 deadlineMs = static_cast<qint64>(options.frames) * 300 + 10000;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (controller.commandFrames() >= static_cast<std::size_t>(options.frames) ||
+            clock.elapsed() > deadlineMs)
+            QCoreApplication::exit(0);
+    });
+    watch.start(50);
+
+    // The operator's part: speeds on the sliders, then Transfer.
+    QTimer::singleShot(200, &form, [&] {
+        for (auto *slider : form.Slider1)
+            slider->setValue(slider->maximum() - options.speed);
+        form.Command2->click();
+    });
+
+    const int loopStatus = QApplication::exec();
+    const long rssEnd = rssNow();
+    const long peak = relm::peakResidentKb(::getpid()).value_or(-1);
+    controller.stop();
+
+    const std::vector<relm::SentFrame> frames = controller.frames();
+    const relm::LineReport report = relm::analyseFrames(frames, relm::kCommandIntervalMs);
+    std::printf("%s", relm::formatLineReport(report, relm::kCommandIntervalMs).c_str());
+    std::printf("stray_bytes: %zu\n", controller.strayBytes());
+    std::printf("status_frames_sent: %zu\n", controller.statusFramesSent());
+    std::printf("train_moves_reported: %zu\n", controller.trainMoves());
+    std::printf("reader_priority: %s\n", controller.realtimeGranted() ? "real-time" : "normal");
+    std::printf("run_seconds: %.1f\n", static_cast<double>(clock.elapsed()) / 1000.0);
+    std::printf("rss_after_start_kb: %ld\n", rssAfterStart);
+    for (const auto &[seconds, kb] : rssSamples)
+        std::printf("rss_at_%.0fs_kb: %ld\n", seconds, kb);
+    std::printf("rss_end_kb: %ld\n", rssEnd);
+    std::printf("rss_peak_kb: %ld\n", peak);
+
+    if (status != 0 || loopStatus != 0)
+        return 1;
+    if (report.commandFrames < static_cast<std::size_t>(options.frames)) {
+        std::fprintf(stderr, "relm-linetime: only %zu of %d command frames arrived in time\n",
+                     report.commandFrames, options.frames);
+        return 1;
+    }
+    return 0;
+}
