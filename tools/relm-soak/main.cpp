@@ -1,0 +1,109 @@
+// relm-soak: runs the console's core against the simulated controller in virtual time with a
+// seeded random operator and reports every safety violation with the frames that led to it.
+
+#include "soak_report.h"
+#include "soak_run.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *kUsage =
+    "usage: relm-soak [--hours H | --minutes M] [--seed N] [--frame-quiet-us U]\n"
+    "                 [--trace LINES] [--ini PATH]\n"
+    "  --hours H            simulated hours to run (default 1; fractions allowed)\n"
+    "  --minutes M          simulated minutes instead\n"
+    "  --seed N             the operator's and placements' seed (default 1)\n"
+    "  --frame-quiet-us U   quiet time on the line, with a whole status frame waiting, before\n"
+    "                       the console reads it (default 5000)\n"
+    "  --trace LINES        lines of frames kept with each violation (default 60)\n"
+    "  --ini PATH           where to write atc.ini (default: a new temporary directory)\n"
+
+    "Exit status: 0 no violation, 1 violations found, 2 bad command line or failure.\n";
+
+bool parseNumber(std::string_view text, double &out)
+{
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size() && out >= 0.0;
+}
+
+bool parseNumber(std::string_view text, unsigned long long &out)
+{
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
+    return r.ec == std::errc() && r.ptr == text.data() + text.size();
+}
+
+int usageError(const std::string &why)
+{
+    std::fprintf(stderr, "relm-soak: %s\n%s", why.c_str(), kUsage);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    relm::SoakConfig config;
+    config.length = std::chrono::hours(1);
+    std::string iniPath;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (i + 1 >= argc)
+            return usageError("missing value after " + std::string(arg));
+        const std::string_view value = argv[++i];
+        double d = 0.0;
+        unsigned long long n = 0;
+        if (arg == "--hours" && parseNumber(value, d)) {
+            config.length = relm::sim::Duration{static_cast<std::int64_t>(d * 3600e6)};
+        } else if (arg == "--minutes" && parseNumber(value, d)) {
+            config.length = relm::sim::Duration{static_cast<std::int64_t>(d * 60e6)};
+        } else if (arg == "--seed" && parseNumber(value, n)) {
+            config.seed = n;
+        } else if (arg == "--frame-quiet-us" && parseNumber(value, n)) {
+            config.receive.frameQuiet = relm::sim::Duration{static_cast<std::int64_t>(n)};
+        } else if (arg == "--trace" && parseNumber(value, n)) {
+            config.traceLines = static_cast<std::size_t>(n);
+        } else if (arg == "--ini") {
+            iniPath = value;
+        } else {
+            return usageError("bad option " + std::string(arg) + " " + std::string(value));
+        }
+    }
+
+    std::filesystem::path tempDir;
+    if (iniPath.empty()) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "relm-soak-XXXXXX").string();
+        if (mkdtemp(pattern.data()) == nullptr)
+            return usageError("cannot make a temporary directory for atc.ini");
+        tempDir = pattern;
+        iniPath = (tempDir / "atc.ini").string();
+    }
+    config.iniPath = iniPath;
+
+    int status = 2;
+    try {
+        relm::SoakRun run(config);
+        run.run();
+        std::fputs(relm::soakReport(run).c_str(), stdout);
+        status = run.stats().violations == 0 ? 0 : 1;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+    }
+    if (!tempDir.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(tempDir, ignored);
+    }
+    return status;
+}

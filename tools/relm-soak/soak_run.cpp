@@ -1,0 +1,358 @@
+#include "soak_run.h"
+
+#include "initial_positions.h"
+
+#include "console/operator_commands.h"
+#include "initdata/load_ini.h"
+#include "link/command_tick.h"
+#include "link/download_frame.h"
+#include "link/register_frames.h"
+#include "link/status_event.h"
+#include "model/section_code.h"
+#include "sim/program_image.h"
+
+#include <algorithm>
+#include <fstream>
+#include <stdexcept>
+
+namespace relm {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr sim::Duration kMillisecond = 1ms;
+constexpr int kDownloadStartMs = 1000;
+constexpr int kSliderMaximum = 128;
+constexpr BarFrame kBarFrame{1575, 1920}; // Shape2 in the main window's layout
+
+// The program image the soak downloads: the sample layout's physics and a 100 ms status.
+std::vector<std::uint8_t> soakImage()
+{
+    const std::array<sim::ImageParameter, 5> params{{
+        {sim::ImageKey::StatusIntervalMs, 100},
+        {sim::ImageKey::SectionLengthMm, 1000},
+        {sim::ImageKey::TopSpeedMmPerS, 250},
+        {sim::ImageKey::AccelerationPerS, 40},
+        {sim::ImageKey::BrakingPerS, 128},
+    }};
+    return sim::buildImage(params, "relm-soak");
+}
+
+sim::Time nextMillisecond(sim::Time t)
+{
+    return sim::Time{(t.count() / kMillisecond.count() + 1) * kMillisecond.count()};
+}
+
+void writeFile(const std::string &path, const std::string &text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out.flush())
+        throw std::runtime_error("relm-soak: cannot write " + path);
+}
+
+} // namespace
+
+std::uint64_t SoakStats::operatorActions() const
+{
+    std::uint64_t n = 0;
+    for (const std::uint64_t a : actions)
+        n += a;
+    return n;
+}
+
+SoakRun::SoakRun(SoakConfig config)
+    : m_config(std::move(config))
+    , m_random(m_config.seed)
+    , m_operator(m_config.habits)
+    , m_trace(m_config.traceLines)
+    , m_image(soakImage())
+    , m_port(m_config.receive)
+{
+    setStartColours(m_module);
+    m_lastHead.fill(0x80);
+    // The operator starts operation a moment after the console is up.
+    m_transferAt = sim::Time{500ms};
+    m_actionAt = sim::Time{1s} + m_operator.pause(m_random);
+}
+
+void SoakRun::run()
+{
+    runUntil(sim::Time{m_config.length});
+}
+
+void SoakRun::runUntil(sim::Time until)
+{
+    const sim::Time end = std::min(until, sim::Time{m_config.length});
+    while (m_now < end) {
+        advanceTo(nextEvent(end));
+        handleDue();
+    }
+    m_stats.simulated = m_now;
+}
+
+sim::Time SoakRun::nextEvent(sim::Time end) const
+{
+    // The controller moves its trains and sends status in whole milliseconds.
+    sim::Time next = std::min(end, nextMillisecond(m_now));
+    const auto consider = [&](std::optional<sim::Time> t) {
+        if (t && *t > m_now)
+            next = std::min(next, *t);
+    };
+    consider(m_toController.nextArrival());
+    consider(m_toConsole.nextArrival());
+    consider(m_port.readAt());
+    consider(m_transferAt);
+    consider(m_actionAt);
+    if (m_timerEnabled)
+        consider(m_tickAt);
+    return next;
+}
+
+void SoakRun::advanceTo(sim::Time t)
+{
+    m_controller.step(t - m_now);
+    m_now = t;
+    const std::vector<std::uint8_t> produced = m_controller.takeOutput();
+    m_stats.statusFrames += produced.size() / sim::kStatusFrameBytes;
+    m_toConsole.write(m_now, produced);
+    watchController();
+}
+
+void SoakRun::handleDue()
+{
+    const std::vector<std::uint8_t> toController = m_toController.arrived(m_now);
+    if (!toController.empty()) {
+        deliverToController(toController);
+        watchController();
+    }
+
+    m_port.arrive(m_now, m_toConsole.arrived(m_now));
+    if (m_port.readAt() && *m_port.readAt() <= m_now)
+        onComm();
+
+    if (m_downloading && m_toController.waiting() == 0)
+        finishTransfer();
+    if (m_timerEnabled && m_tickAt <= m_now)
+        onTick();
+    if (m_transferAt && *m_transferAt <= m_now) {
+        m_transferAt.reset();
+        pressTransfer();
+    }
+    if (m_actionAt <= m_now) {
+        operatorActs();
+        m_actionAt = m_now + std::max(m_operator.pause(m_random), kMillisecond);
+    }
+}
+
+void SoakRun::write(FrameKind kind, std::vector<std::uint8_t> bytes)
+{
+    if (bytes.empty())
+        return;
+    if (kind == FrameKind::Download)
+        m_trace.add(m_now, "console -> download frame, " + std::to_string(bytes.size()) + " bytes");
+    else
+        m_trace.add(m_now, "console -> " + hexBytes(bytes));
+    m_toController.write(m_now, bytes);
+    m_outgoing.push_back({kind, std::move(bytes), 0});
+}
+
+void SoakRun::deliverToController(std::span<const std::uint8_t> bytes)
+{
+    // The controller acts on a frame when its last byte arrives: the frame is checked against
+    // the layout as it stands just before that byte.
+    while (!bytes.empty()) {
+        if (m_outgoing.empty()) {
+            m_controller.receive(bytes);
+            return;
+        }
+        Outgoing &frame = m_outgoing.front();
+        const std::size_t left = frame.bytes.size() - frame.delivered;
+        if (left > 1) {
+            const std::size_t n = std::min(left - 1, bytes.size());
+            m_controller.receive(bytes.first(n));
+            frame.delivered += n;
+            bytes = bytes.subspan(n);
+            continue;
+        }
+        frameTakesEffect(frame);
+        m_controller.receive(bytes.first(1));
+        bytes = bytes.subspan(1);
+        m_outgoing.pop_front();
+    }
+}
+
+void SoakRun::frameTakesEffect(const Outgoing &frame)
+{
+    if (frame.kind == FrameKind::Init && m_controller.state() == sim::ProgramState::Running) {
+        // Not a safety fault: the frame still places the trains apart, only not where atc.ini
+        // put them (a status frame that was on the line when the download ended replaced them).
+        for (const auto &[train, what] : positionsReplaced(frame.bytes, m_loadedOwn)) {
+            ++m_stats.positionsReplaced;
+            m_trace.add(m_now, "console: " + what);
+        }
+    }
+    if (frame.kind != FrameKind::Command)
+        return;
+    const LayoutTruth truth = truthOf(m_controller);
+    const bool running = m_controller.state() == sim::ProgramState::Running;
+    for (const FrameFinding &f : checkCommandFrame(frame.bytes, truth)) {
+        // A halted controller applies nothing; what the frame asks for never happens.
+        if (running)
+            addViolation(f.kind, f.detail);
+    }
+    if (!running)
+        return;
+    const std::size_t pairs = frame.bytes[1];
+    for (std::size_t k = 0; k < pairs; ++k) {
+        const int address = frame.bytes[2 + 2 * k];
+        const int value = frame.bytes[3 + 2 * k];
+        if (address % kRegistersPerTrain == kRegPosition0)
+            ++m_stats.reversalsCompleted;
+        if (address % kRegistersPerTrain == kRegCommand && value == kCmdSetPoint)
+            ++m_stats.pointsArmed;
+    }
+}
+
+void SoakRun::watchController()
+{
+    const auto &events = m_controller.safety().events();
+    for (; m_safetySeen < events.size(); ++m_safetySeen) {
+        const sim::SafetyEvent &e = events[m_safetySeen];
+        switch (e.kind) {
+        case sim::SafetyKind::SharedSection:
+            addViolation(ViolationKind::SharedSection, sim::describe(e));
+            break;
+        case sim::SafetyKind::EnteredOccupied:
+            addViolation(ViolationKind::EnteredOccupied, sim::describe(e));
+            break;
+        case sim::SafetyKind::RouteFault:
+            ++m_stats.trainsHeld;
+            m_trace.add(m_now, "controller: " + sim::describe(e));
+            break;
+        }
+    }
+    for (int t = 0; t < kTrainCount; ++t) {
+        const std::uint8_t head = m_controller.train(t).reg(0);
+        auto &last = m_lastHead[static_cast<std::size_t>(t)];
+        if (head != last && (head & kAbsentFlag) == 0 && (last & kAbsentFlag) == 0
+            && sim::travelCode(head) != (sim::travelCode(last) ^ kReverseFlag))
+            ++m_stats.sectionsEntered;
+        last = head;
+    }
+}
+
+void SoakRun::onComm()
+{
+    const std::vector<std::uint8_t> block = m_port.readAll();
+    ++m_stats.reads;
+    const StatusView view = statusEvent(m_module, block, kBarFrame);
+    if (view.decoded)
+        ++m_stats.decoded;
+    for (const TrainView &row : view.trains)
+        m_stats.pointsCompleted += row.resetPointButton ? 1 : 0;
+    m_trace.add(m_now, std::string("console <- ") + hexBytes(block)
+                           + (view.decoded ? "" : "  (not decoded)"));
+}
+
+void SoakRun::onTick()
+{
+    const bool initialising = m_module.InitSent == kFalse;
+    const TickResult r = commandTick(m_module, false);
+    if (initialising)
+        ++m_stats.initFrames;
+    else
+        ++m_stats.commandFrames;
+    write(initialising ? FrameKind::Init : FrameKind::Command, r.bytes);
+    if (r.intervalMs)
+        m_intervalMs = *r.intervalMs;
+    m_tickAt = m_now + sim::Duration{std::chrono::milliseconds(m_intervalMs)};
+    if (!r.timerEnabled)
+        m_timerEnabled = false;
+}
+
+void SoakRun::operatorActs()
+{
+    const OperatorStep step = m_operator.choose(m_random, m_resetEnabled);
+    if (step.action == OperatorAction::Transfer) {
+        pressTransfer(); // counted there, as is the Transfer that follows a Reset
+        return;
+    }
+    ++m_stats.actions[static_cast<std::size_t>(step.action)];
+    m_trace.add(m_now, describe(step));
+    const int t = step.train;
+    switch (step.action) {
+    case OperatorAction::Slider:
+        sliderMoved(m_module, t, kSliderMaximum, step.sliderPosition);
+        break;
+    case OperatorAction::Stop:
+        stopPressed(m_module, t);
+        break;
+    case OperatorAction::Point:
+        pointPressed(m_module, t);
+        break;
+    case OperatorAction::Reverse:
+        reversePressed(m_module, t);
+        break;
+    case OperatorAction::Reset:
+        resetPressed(m_module);
+        m_transferEnabled = true;
+        m_resetEnabled = false;
+        m_transferAt = m_now + m_operator.transferDelay(m_random);
+        break;
+    case OperatorAction::Transfer:
+        break;
+    }
+}
+
+void SoakRun::pressTransfer()
+{
+    if (!m_transferEnabled || m_downloading)
+        return;
+    ++m_stats.actions[static_cast<std::size_t>(OperatorAction::Transfer)];
+    m_trace.add(m_now, "operator: transfer");
+    DownloadBuild build = buildDownloadFrame(m_image);
+    if (!build.accepted)
+        throw std::runtime_error("relm-soak: the program image was refused: " + build.refusal);
+    m_downloading = true;
+    m_transferEnabled = false;
+    ++m_stats.downloads;
+    write(FrameKind::Download, std::move(build.frame));
+}
+
+void SoakRun::finishTransfer()
+{
+    m_downloading = false;
+    if (m_controller.state() == sim::ProgramState::Halted) {
+        // A tick still running after Reset queued its stop behind the download.
+        ++m_stats.haltedAfterTransfer;
+        m_trace.add(m_now, "controller: halted again by a stop frame sent during the download");
+    }
+    const IniValueArray values = trainsApart(m_random);
+    writeFile(m_config.iniPath, formatIni(values));
+    const IniLoadResult loaded = LoadIni(m_module, m_config.iniPath);
+    if (!loaded.ok())
+        throw std::runtime_error("relm-soak: LoadIni failed: " + loaded.message);
+    m_loadedOwn = m_module.PosCode0;
+    std::string placed = "console: atc.ini";
+    for (const std::int32_t v : values)
+        placed += " " + std::to_string(v);
+    m_trace.add(m_now, placed);
+    restartCycle(m_module);
+    m_intervalMs = kDownloadStartMs;
+    m_tickAt = m_now + sim::Duration{std::chrono::milliseconds(kDownloadStartMs)};
+    m_timerEnabled = true;
+    m_resetEnabled = true;
+}
+
+void SoakRun::addViolation(ViolationKind kind, const std::string &what)
+{
+    ++m_stats.violations;
+    ++m_stats.violationsByKind[static_cast<std::size_t>(kind)];
+    m_trace.add(m_now, std::string("VIOLATION ") + violationName(kind) + ": " + what);
+    if (m_stats.violationsByKind[static_cast<std::size_t>(kind)] <= m_config.keptPerKind)
+        m_violations.push_back({kind, m_now, what, m_trace.lines()});
+}
+
+} // namespace relm

@@ -1,0 +1,145 @@
+#pragma once
+
+// The safety soak: the console's own core (command tick, status event, operator commands,
+// LoadIni, download frame) coupled to the simulated controller in virtual time, with both
+// directions of the serial line paced at 960 bytes per second. A seeded operator drives it.
+// Every frame the console sends is checked against the controller's view of the layout as it
+// takes effect there, and the controller's safety watch is read after every step.
+
+#include "console_port.h"
+#include "paced_line.h"
+#include "random_operator.h"
+#include "soak_checks.h"
+#include "soak_random.h"
+#include "soak_trace.h"
+
+#include "model/module1.h"
+#include "sim/controller.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace relm {
+
+struct SoakConfig
+{
+    std::uint64_t seed = 1;
+    sim::Duration length{std::chrono::minutes(5)};
+    ReceiveTiming receive; // when the console's port hands a block to the status handler
+    std::string iniPath = "atc.ini"; // written before every Transfer, then loaded
+    std::size_t traceLines = 60;
+    std::size_t keptPerKind = 5; // violations of each kind recorded with their trace; all are counted
+    OperatorHabits habits;
+};
+
+struct Violation
+{
+    ViolationKind kind = ViolationKind::SharedSection;
+    sim::Time at{};
+    std::string what;
+    std::vector<std::string> trace; // the lines before it, oldest first
+};
+
+struct SoakStats
+{
+    sim::Time simulated{};
+    std::uint64_t initFrames = 0;    // initialisation frames sent
+    std::uint64_t commandFrames = 0; // command frames sent
+    std::uint64_t downloads = 0;     // download frames sent
+    std::uint64_t statusFrames = 0;  // status frames the controller sent
+    std::uint64_t reads = 0;         // receive notifications handled by the console
+    std::uint64_t decoded = 0;       // of which held a whole frame
+    std::array<std::uint64_t, kOperatorActionKinds> actions{};
+    std::uint64_t pointsArmed = 0;     // point commands 0x30 sent
+    std::uint64_t pointsCompleted = 0; // point requests finished at AfterCode
+    std::uint64_t reversalsCompleted = 0; // reversed registers that reached the controller
+    std::uint64_t sectionsEntered = 0;    // moves of a train into its next section
+    std::uint64_t trainsHeld = 0;      // the controller held a train: register 2 off the track
+    std::uint64_t haltedAfterTransfer = 0; // a stop queued behind a download halted the layout
+    std::uint64_t positionsReplaced = 0; // loaded positions not in the initialisation frame
+    std::uint64_t violations = 0;
+    std::array<std::uint64_t, kViolationKinds> violationsByKind{};
+
+    std::uint64_t operatorActions() const;
+};
+
+class SoakRun final
+{
+public:
+    explicit SoakRun(SoakConfig config);
+    SoakRun(const SoakRun &) = delete;
+    SoakRun &operator=(const SoakRun &) = delete;
+
+    // Runs the whole configured length.
+    void run();
+    // Runs until `until` (virtual time since the start) or the configured end.
+    void runUntil(sim::Time until);
+
+    const SoakStats &stats() const { return m_stats; }
+    const std::vector<Violation> &violations() const { return m_violations; }
+    const SoakConfig &config() const { return m_config; }
+    const sim::Controller &controller() const { return m_controller; }
+    const Module1 &module() const { return m_module; }
+    sim::Time now() const { return m_now; }
+
+private:
+    enum class FrameKind { Init, Command, Download };
+    struct Outgoing
+    {
+        FrameKind kind;
+        std::vector<std::uint8_t> bytes;
+        std::size_t delivered = 0;
+    };
+
+    sim::Time nextEvent(sim::Time end) const;
+    void advanceTo(sim::Time t);
+    void handleDue();
+    void write(FrameKind kind, std::vector<std::uint8_t> bytes);
+    void deliverToController(std::span<const std::uint8_t> bytes);
+    void frameTakesEffect(const Outgoing &frame);
+    void watchController();
+    void onComm();
+    void onTick();
+    void operatorActs();
+    void pressTransfer();
+    void finishTransfer();
+    void addViolation(ViolationKind kind, const std::string &what);
+
+    SoakConfig m_config;
+    SoakRandom m_random;
+    RandomOperator m_operator;
+    SoakTrace m_trace;
+    SoakStats m_stats;
+    std::vector<Violation> m_violations;
+
+    // The controller side.
+    sim::Controller m_controller;
+    std::vector<std::uint8_t> m_image;
+    std::size_t m_safetySeen = 0;
+    std::array<std::uint8_t, kTrainCount> m_lastHead{};
+
+    // The line.
+    PacedLine m_toController;
+    PacedLine m_toConsole;
+    std::deque<Outgoing> m_outgoing;
+
+    // The console side.
+    Module1 m_module;
+    ConsolePort m_port;
+    bool m_timerEnabled = false;
+    int m_intervalMs = 200;
+    sim::Time m_tickAt{};
+    bool m_transferEnabled = true;
+    bool m_resetEnabled = false;
+    bool m_downloading = false;
+    std::optional<sim::Time> m_transferAt;
+    Module1::Table4 m_loadedOwn{}; // PosCode0 as LoadIni left it at the last Transfer
+    sim::Time m_actionAt{};
+    sim::Time m_now{};
+};
+
+} // namespace relm
