@@ -16,7 +16,8 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
     ParsedOptions r;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
-        const bool takesValue = a == "--device" || a == "--link" || a == "--status-interval";
+        const bool takesValue =
+            a == "--device" || a == "--link" || a == "--status-interval" || a == "--replay";
         if (takesValue && i + 1 >= args.size()) {
             r.error = std::string(a) + " needs a value";
             return r;
@@ -25,6 +26,12 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
             r.options.device = args[++i];
         } else if (a == "--link") {
             r.options.link = args[++i];
+        } else if (a == "--replay") {
+            r.options.replay = args[++i];
+            if (r.options.replay.empty()) {
+                r.error = "--replay needs the path of a traffic log";
+                return r;
+            }
         } else if (a == "--status-interval") {
             const std::string_view v = args[++i];
             int ms = 0;
@@ -48,6 +55,10 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
             return r;
         }
     }
+    if (!r.options.replay.empty() && r.options.statusIntervalMs) {
+        // The recorded status frames keep their recorded times.
+        r.error = "--status-interval cannot be used with --replay";
+    }
     return r;
 }
 
@@ -64,10 +75,19 @@ std::string usage()
            "  --status-interval MS   send a status frame every MS milliseconds (default 100,\n"
            "                         or what the program image sets)\n"
            "  --no-pacing            deliver bytes at once instead of at 960 bytes per second\n"
+           "  --replay FILE          play the traffic log FILE (relm --log) back instead of\n"
+           "                         running trains: wait for the console's first frame, send\n"
+           "                         the logged status frames at their logged times, then\n"
+           "                         compare the console's frames with the logged ones\n"
            "  --verbose, -v          log one decoded line per frame in each direction\n"
            "  --help, -h             show this text\n"
            "\n"
-           "Ctrl-C or SIGTERM ends it with a summary on standard error.\n";
+           "Ctrl-C or SIGTERM ends it with a summary on standard error.\n"
+           "\n"
+           "A replay ends one second after the last logged frame, when the console closes the\n"
+           "line, or on Ctrl-C or SIGTERM. It prints one line per difference and a summary on\n"
+           "standard output and exits 0 when the console sent what the log holds, 1 when it\n"
+           "did not, and 2 when the log cannot be read or the line cannot be served.\n";
 }
 
 } // namespace relm::sim

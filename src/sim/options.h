@@ -14,6 +14,7 @@ struct Options
     std::string device;                  // serve this serial device instead of a new pty
     std::string link;                    // also make this symlink to the line
     std::optional<int> statusIntervalMs; // overrides the program image's interval
+    std::string replay;                  // play this traffic log back instead of running trains
     bool pacing = true;                  // both directions at 960 bytes per second
     bool verbose = false;                // one decoded line per frame
     bool help = false;

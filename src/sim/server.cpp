@@ -3,6 +3,7 @@
 #include "sim/controller.h"
 #include "sim/endpoint.h"
 #include "sim/line_pacing.h"
+#include "sim/replay_player.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,7 +12,9 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <optional>
 #include <poll.h>
+#include <string>
 #include <unistd.h>
 
 namespace relm::sim {
@@ -46,11 +49,13 @@ void printLine(Time at, std::string_view line)
 }
 
 constexpr Duration kLongestWait{10'000}; // the loop runs at least every 10 ms
-constexpr int kHangupSleepMs = 100;      // while nobody holds the line open
+// While nobody holds the line open. Short, because a console may write as soon as it opens the
+// line, and a replay counts its time from when that first frame is read.
+constexpr int kHangupSleepMs = 5;
 constexpr std::size_t kReadChunk = 4096;
 
 // Bytes queued in one direction with the time each leaves the line.
-struct Direction
+struct PacedQueue
 {
     LinePacer pacer;
     std::deque<std::uint8_t> queue;
@@ -111,22 +116,82 @@ void printSummary(const Controller &c)
         std::fprintf(stderr, "    %s\n", describe(e).c_str());
 }
 
-} // namespace
-
-int serve(const Endpoint &line, const Options &options)
+// What answers the console at the controller's end of the line.
+class Peer
 {
-    installSignals();
-    ControllerConfig config;
-    if (options.statusIntervalMs)
-        config.statusInterval = Duration{*options.statusIntervalMs * 1000};
-    Controller controller(config);
-    controller.setLog(printLine);
-    if (options.verbose)
-        controller.setTrace(printLine);
+public:
+    virtual ~Peer() = default;
+    // Runs up to `now`.
+    virtual void advance(Time now) = 0;
+    virtual void receive(std::span<const std::uint8_t> bytes, Time now) = 0;
+    virtual std::vector<std::uint8_t> takeOutput(Time now) = 0;
+    // When the peer next has something to do, if it knows.
+    virtual std::optional<Time> nextDue() const = 0;
+    // The console closed the line.
+    virtual void lineClosed() = 0;
+    // True when serving should end.
+    virtual bool done(Time now) const = 0;
+};
 
-    const bool pacing = options.pacing;
-    Direction in;
-    Direction out;
+// The simulated controller: trains, registers and status frames in virtual time.
+class ControllerPeer final : public Peer
+{
+public:
+    explicit ControllerPeer(Controller &c)
+        : m_controller(c)
+    {}
+    void advance(Time now) override { m_controller.step(now - m_controller.now()); }
+    void receive(std::span<const std::uint8_t> bytes, Time) override
+    {
+        m_controller.receive(bytes);
+    }
+    std::vector<std::uint8_t> takeOutput(Time) override { return m_controller.takeOutput(); }
+    std::optional<Time> nextDue() const override { return std::nullopt; }
+    void lineClosed() override {}
+    bool done(Time) const override { return false; }
+
+private:
+    Controller &m_controller;
+};
+
+// A recording played back: ends when it has run out or the console has gone after starting it.
+class ReplayPeer final : public Peer
+{
+public:
+    explicit ReplayPeer(ReplayPlayer &p)
+        : m_player(p)
+    {}
+    void advance(Time) override {}
+    void receive(std::span<const std::uint8_t> bytes, Time now) override
+    {
+        m_player.receive(bytes, now);
+    }
+    std::vector<std::uint8_t> takeOutput(Time now) override { return m_player.takeDue(now); }
+    std::optional<Time> nextDue() const override { return m_player.nextDue(); }
+    void lineClosed() override { m_closed = m_player.started(); }
+    bool done(Time now) const override { return m_closed || m_player.over(now); }
+
+private:
+    ReplayPlayer &m_player;
+    bool m_closed = false;
+};
+
+// Hands every byte read from the line so far to the peer, whether its time has come or not.
+void deliverAll(PacedQueue &in, Peer &peer, Time now)
+{
+    if (!in.queue.empty()) {
+        const std::vector<std::uint8_t> bytes(in.queue.begin(), in.queue.end());
+        peer.receive(bytes, now);
+    }
+    in.clear();
+}
+
+// Moves bytes between the line and the peer until a signal or until the peer is done.
+// Returns the time it stopped at.
+Time runLine(const Endpoint &line, bool pacing, Peer &peer)
+{
+    PacedQueue in;
+    PacedQueue out;
     bool open = true; // somebody holds the far side of the line open
     bool everOpen = false;
     const auto start = std::chrono::steady_clock::now();
@@ -135,18 +200,18 @@ int serve(const Endpoint &line, const Options &options)
     };
     printLine(Time{}, "serving " + line.path() + (pacing ? ", paced at 960 bytes/s" : ""));
 
-    while (g_stop == 0) {
+    while (g_stop == 0 && !peer.done(clock())) {
         Time now = clock();
-        controller.step(now - controller.now());
+        peer.advance(now);
         in.advance(now, pacing);
         if (in.due > 0) {
             std::vector<std::uint8_t> bytes(in.queue.begin(),
                                             in.queue.begin() + static_cast<long>(in.due));
             in.queue.erase(in.queue.begin(), in.queue.begin() + static_cast<long>(in.due));
             in.due = 0;
-            controller.receive(bytes);
+            peer.receive(bytes, now);
         }
-        const std::vector<std::uint8_t> produced = controller.takeOutput();
+        const std::vector<std::uint8_t> produced = peer.takeOutput(now);
         if (open && !produced.empty())
             out.push(now, produced, pacing);
         out.advance(now, pacing);
@@ -168,16 +233,18 @@ int serve(const Endpoint &line, const Options &options)
             if (poll(&check, 1, 0) >= 0 && (check.revents & POLLHUP) == 0) {
                 open = true;
                 everOpen = true;
-                printLine(controller.now(), "the console opened the line");
+                printLine(clock(), "the console opened the line");
             }
             continue;
         }
 
         Duration wait = kLongestWait;
-        for (const Direction *d : {&in, &out}) {
+        for (const PacedQueue *d : {&in, &out}) {
             if (const auto next = d->pacer.nextDeparture())
                 wait = std::min(wait, std::max(Duration{0}, *next - now));
         }
+        if (const auto next = peer.nextDue())
+            wait = std::min(wait, std::max(Duration{0}, *next - now));
         pollfd p{line.fd(), POLLIN, 0};
         const int timeoutMs = static_cast<int>((wait.count() + 999) / 1000);
         if (poll(&p, 1, timeoutMs) < 0)
@@ -194,16 +261,62 @@ int serve(const Endpoint &line, const Options &options)
         }
         if (hangup) {
             open = false;
-            in.clear();
+            // What the console wrote before it went still reaches the controller.
+            deliverAll(in, peer, clock());
             out.clear();
-            printLine(controller.now(), everOpen ? "the console closed the line; waiting for it"
-                                                 : "waiting for the console to open the line");
+            if (everOpen)
+                peer.lineClosed();
+            printLine(clock(), everOpen ? "the console closed the line; waiting for it"
+                                        : "waiting for the console to open the line");
         } else if ((p.revents & POLLIN) != 0) {
             everOpen = true;
         }
     }
+    const Time end = clock();
+    deliverAll(in, peer, end);
+    return end;
+}
+
+} // namespace
+
+int serve(const Endpoint &line, const Options &options)
+{
+    installSignals();
+    ControllerConfig config;
+    if (options.statusIntervalMs)
+        config.statusInterval = Duration{*options.statusIntervalMs * 1000};
+    Controller controller(config);
+    controller.setLog(printLine);
+    if (options.verbose)
+        controller.setTrace(printLine);
+    ControllerPeer peer(controller);
+    runLine(line, options.pacing, peer);
     printSummary(controller);
     return 0;
+}
+
+int serveReplay(const Endpoint &line, const Options &options, ReplayPlan plan)
+{
+    installSignals();
+    const std::size_t blocks = plan.blocks.size();
+    ReplayPlayer player(std::move(plan), options.pacing);
+    if (options.verbose)
+        player.setTrace(printLine);
+    ReplayPeer peer(player);
+    const Time end = runLine(line, options.pacing, peer);
+    if (!player.started())
+        printLine(end, "the console sent no frame; nothing was played");
+    const ReplayReport report = player.finish(end);
+    for (const std::string &text : reportLines(report))
+        std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr,
+                 "relm-sim replay after %s s: %zu of %zu status blocks played, %zu frames "
+                 "received, %zu bytes outside any frame, %zu one-tick repeats absorbed, %zu "
+                 "frames after the recording not compared\n",
+                 formatTime(end).c_str(), player.blocksPlayed(), blocks, player.sent().size(),
+                 player.malformedBytes(), report.driftAbsorbed, report.notCompared);
+    return replayExitStatus(report);
 }
 
 } // namespace relm::sim
