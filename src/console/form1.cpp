@@ -235,7 +235,7 @@ void Form1::send(std::span<const std::uint8_t> bytes)
 
 void Form1::record(Direction direction, std::span<const std::uint8_t> bytes)
 {
-    if (bytes.empty() && direction == Direction::ToController)
+    if (bytes.empty())
         return;
     const std::int64_t ms = m_clock.elapsed();
     if (m_log && !m_log->append(ms, direction, bytes) && !m_logFailed) {

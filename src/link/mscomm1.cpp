@@ -96,6 +96,8 @@ qint64 MSComm1::bytesToWrite() const
 
 QByteArray MSComm1::readAll()
 {
+    if (!m_port.isOpen())
+        return {};
     return m_port.readAll();
 }
 
@@ -139,15 +141,23 @@ void MSComm1::onQuiet()
 
 void MSComm1::onError(QSerialPort::SerialPortError error)
 {
-    if (error == QSerialPort::NoError)
+    switch (error) {
+    case QSerialPort::NoError:
+    case QSerialPort::TimeoutError:
         return;
-    if (error == QSerialPort::ResourceError) {
-        // The device went away. Closing stops the notifier from firing on a dead descriptor.
+    case QSerialPort::ResourceError:
+    case QSerialPort::ReadError:
+    case QSerialPort::WriteError:
+        // The device went away (an unplugged adapter, a pty whose other side closed): reads fail
+        // at once and forever. Closing stops the notifier from firing on a dead descriptor.
+        m_quiet.stop();
         m_port.close();
         emit lineLost();
         return;
+    default:
+        emit comm();
+        return;
     }
-    emit comm();
 }
 
 } // namespace relm

@@ -160,5 +160,31 @@ TEST_F(EndToEndTest, ATrainGivenSpeedMovesAndStopsBehindTheTrainAhead)
     EXPECT_NE(form->form3().surface().image(), before); // the map followed the move
 }
 
+TEST_F(EndToEndTest, SurvivesALostLineAndCarriesOnWhenItReturns)
+{
+    // A controller at a fixed link path that goes away and comes back, as an unplugged adapter.
+    simulator.stop();
+    const QString link = dir.filePath(QStringLiteral("line"));
+    QString error;
+    ASSERT_FALSE(simulator.start(QStringLiteral(RELM_SIM_BINARY), {QStringLiteral("--link"), link}, &error)
+                     .isEmpty());
+    device = link;
+    start(kXBehindY);
+    ASSERT_TRUE(runUntil([&] { return module.InitSent != 0; }, 4000));
+    simulator.stop();
+    ASSERT_TRUE(runUntil([&] { return form->lineLost(); }, 3000));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("RELM - 通信断"));
+    const auto linesWhileLost = log().records.size();
+    runUntil([] { return false; }, 1500); // ticks go on; nothing spins or floods the log
+    EXPECT_LT(log().records.size(), linesWhileLost + 10);
+
+    ASSERT_FALSE(simulator.start(QStringLiteral(RELM_SIM_BINARY), {QStringLiteral("--link"), link}, &error)
+                     .isEmpty());
+    ASSERT_TRUE(runUntil([&] { return !form->lineLost(); }, 3000));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("RELM"));
+    const auto linesBack = log().records.size();
+    ASSERT_TRUE(runUntil([&] { return log().records.size() > linesBack; }, 1000)); // next tick
+}
+
 } // namespace
 } // namespace relm
