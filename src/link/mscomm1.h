@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/receive_timing.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QSerialPort>
@@ -28,9 +30,6 @@ public:
     static constexpr int kBaudRate = 9600;
     static constexpr int kReceiveBufferBytes = 1024;
     static constexpr int kTransmitBufferBytes = 20000;
-    static constexpr int kReceiveThreshold = 23;
-    static constexpr int kFrameQuietMs = 5;     // about five byte times at 9600 baud
-    static constexpr int kFragmentQuietMs = 50; // half the controller's status period
 
     explicit MSComm1(QObject *parent = nullptr);
     MSComm1(const MSComm1 &) = delete;

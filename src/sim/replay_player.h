@@ -11,6 +11,7 @@
 // Time zero is the arrival of the first byte of the console's first frame; nothing is played
 // before it. Like the controller, the player has no clock: its driver passes the time in.
 
+#include "link/receive_timing.h"
 #include "sim/frame_parser.h"
 #include "sim/replay_plan.h"
 
@@ -29,9 +30,9 @@ namespace relm::sim {
 // bytes or more), and only after half a status period after a shorter fragment, so that the
 // fragment cannot prefix the next frame. A replayed block arrives that much before its logged
 // time; were a fragment played at its logged time, the next frame would run into it.
-inline constexpr std::size_t kConsoleFrameBytes = 23;
-inline constexpr Duration kConsoleFrameQuiet{5'000};
-inline constexpr Duration kConsoleFragmentQuiet{50'000};
+inline constexpr std::size_t kConsoleFrameBytes = relm::kReceiveThreshold;
+inline constexpr Duration kConsoleFrameQuiet = std::chrono::milliseconds(relm::kFrameQuietMs);
+inline constexpr Duration kConsoleFragmentQuiet = std::chrono::milliseconds(relm::kFragmentQuietMs);
 
 // Plays one plan back and collects the console's frames.
 class ReplayPlayer final
