@@ -1,203 +1,189 @@
+#include "link/command_tick.h"
 #include "link/status_event.h"
-
-#include "link_test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 namespace relm {
 namespace {
 
-using test::Bytes;
-using test::Record;
+using Bytes = std::vector<std::uint8_t>;
 
-constexpr BarFrame kFrame{1575, 1920};
+constexpr BarFrame kFrame{1575, 1920}; // bottom edge at 3495 twips
+constexpr std::uint32_t kCyan = kStatusLightCyan;
+constexpr std::uint32_t kYellow = kStatusLightYellow;
+constexpr std::uint32_t kRed = kStatusLightRed;
 
-Module1 allAbsent()
+// One train's status record: own, behind and next section, and the reported speed.
+struct Record
 {
-    Module1 m;
-    for (int t = 0; t < kTrainCount; ++t)
-        test::place(m, t, {128, 128, 128, 128});
-    return m;
+    int pos0 = 128, pos1 = 128, pos2 = 128, speed = 0;
+};
+
+// A whole 24-byte status frame, Z absent; offsets 3, 4, 6 and 7 of each record carry filler.
+Bytes statusFrame(const Record &x, const Record &y = {})
+{
+    Bytes b;
+    for (const Record &r : {x, y, Record{}}) {
+        for (const int v : {r.pos0, r.pos1, r.pos2, 0xEE, 0xEE, r.speed, 0xEE, 0xEE})
+            b.push_back(static_cast<std::uint8_t>(v));
+    }
+    return b;
 }
 
-TEST(StatusEventTest, ShowsEveryByteInHexWithATrailingSpace)
+// No train on the layout, the point table filled, the cycle running, X's slider at 100.
+Module1 initialised()
 {
     Module1 m;
-    EXPECT_EQ(statusEvent(m, Bytes{0x05, 0x80, 0x1F}, kFrame).label1Text, "5 80 1F ");
-    EXPECT_EQ(statusEvent(m, Bytes{0x00, 0x0A, 0xFF}, kFrame).label1Text, "0 A FF ");
-    EXPECT_EQ(statusEvent(m, Bytes{}, kFrame).label1Text, "");
+    m.PosCode0 = m.PosCode1 = m.PosCode2 = m.PosCode3 = {128, 128, 128, 128};
+    fillPointTable(m);
+    m.InitSent = kTrue;
+    m.SliderSpeed[0] = 100;
+    return m;
 }
 
 using BlockLengthTest = testing::TestWithParam<std::size_t>;
 
-// Two frames back to back; only a whole first frame is ever decoded.
+// Every byte is shown; a partial frame is never decoded, and a longer block decodes its first
+// frame only.
 TEST_P(BlockLengthTest, DecodesOnlyAWholeFirstFrame)
 {
-    const std::size_t size = GetParam();
-    Bytes both = test::statusFrame({0x05, 0x04, 0x06, 64}, {0x14, 0x13, 0x15, 40});
-    const Bytes second = test::statusFrame({0x06, 0x05, 0x07, 64});
-    both.insert(both.end(), second.begin(), second.end());
-    const Bytes block(both.begin(), both.begin() + static_cast<std::ptrdiff_t>(size));
-
-    Module1 m = allAbsent();
+    Bytes block = statusFrame({0x05, 0x04, 0x06}, {0x00, 0x07, 0x01, 40});
+    block.resize(GetParam(), 0x01); // bytes after the first frame read as section 1
+    Module1 m = initialised();
     m.RevState[1] = kRevRequested;
     const StatusView v = statusEvent(m, block, kFrame);
-    EXPECT_EQ(static_cast<std::size_t>(std::count(v.label1Text.begin(), v.label1Text.end(), ' ')),
-              size);
-    const bool whole = size >= 23;
+    EXPECT_EQ(std::count(v.label1Text.begin(), v.label1Text.end(), ' '), std::ssize(block));
+    const bool whole = block.size() >= 23;
     EXPECT_EQ(v.decoded, whole);
-    EXPECT_EQ(m.PosCode0[0], whole ? 0x05 : 128);
-    EXPECT_EQ(m.PosCode0[1], whole ? 0x14 : 128);
     EXPECT_EQ(m.RevState[1], whole ? kRevStopping : kRevRequested);
-    EXPECT_EQ(v.trains[2].colour.has_value(), whole);
     EXPECT_EQ(v.mapRedraws, whole ? 2 : 0);
+    // Behind, own, next, after next.
+    EXPECT_EQ(v.trains[1].caption, whole ? std::optional<std::string>("7 0 1 2") : std::nullopt);
 }
 
-INSTANTIATE_TEST_SUITE_P(Blocks, BlockLengthTest, testing::Values(0, 10, 11, 22, 23, 24, 48));
+INSTANTIATE_TEST_SUITE_P(Blocks, BlockLengthTest, testing::Values(0, 11, 22, 23, 48));
 
-struct CaptionCase
+enum class Point { Free, Armed, Blocked };
+
+// X's point state, Y's record, X's section, reported speed and slider; then X's colour and
+// target, the map redraws, and X's bar height (empty: the bar stays as it was). X's target was 60.
+using StatusCase =
+    std::tuple<Point, Record, int, int, int, std::uint32_t, int, int, std::optional<int>>;
+using StatusPassTest = testing::TestWithParam<StatusCase>;
+
+TEST_P(StatusPassTest, ColoursTheLabelSetsTheTargetAndDrawsTheBar)
 {
-    Record x;
-    const char *caption;
-};
-
-using CaptionTest = testing::TestWithParam<CaptionCase>;
-
-TEST_P(CaptionTest, ShowsBehindOwnNextAndAfterNext)
-{
-    Module1 m = allAbsent();
-    const StatusView v = statusEvent(m, test::statusFrame(GetParam().x), kFrame);
-    EXPECT_EQ(v.trains[0].caption, GetParam().caption);
-    EXPECT_EQ(v.trains[1].caption, "80 80 80 80");
+    const auto &[point, y, own, speed, slider, colour, target, redraws, bar] = GetParam();
+    Module1 m = initialised();
+    m.TargetSpeed[0] = 60;
+    m.SliderSpeed[0] = static_cast<std::int16_t>(slider);
+    m.PointArmed[0] = point == Point::Armed ? kTrue : kFalse;
+    m.PointBlocked[0] = point == Point::Blocked ? kTrue : kFalse;
+    const StatusView v = statusEvent(m, statusFrame({own, own - 1, own + 1, speed}, y), kFrame);
+    EXPECT_EQ(v.trains[0].colour, colour);
+    EXPECT_EQ(m.TargetSpeed[0], target);
+    EXPECT_EQ(v.mapRedraws, redraws);
+    EXPECT_EQ(v.trains[0].barHeight, bar);
+    // The bar grows upward from the frame's bottom edge.
+    EXPECT_EQ(v.trains[0].barTop, bar ? std::optional<int>(3495 - *bar) : std::nullopt);
 }
 
-INSTANTIATE_TEST_SUITE_P(Captions, CaptionTest,
-                         testing::Values(CaptionCase{{0x00, 0x07, 0x01}, "7 0 1 2"},
-                                         CaptionCase{{0x29, 0x2A, 0x28}, "2A 29 28 2F"},
-                                         CaptionCase{{0x0F, 0x0E, 0x08}, "E F 8 9"}));
-
-struct AheadCase
-{
-    const char *name;
-    Record y; // the other train
-    int slider;
-    bool armed;
-    bool blocked;
-    std::uint32_t colour;
-    int target;
-};
-
-using StatusPassTest = testing::TestWithParam<AheadCase>;
-
-TEST_P(StatusPassTest, ColoursTheLabelAndSetsTheTarget)
-{
-    const AheadCase &c = GetParam();
-    Module1 m = allAbsent();
-    m.SliderSpeed[0] = static_cast<std::int16_t>(c.slider);
-    m.PointArmed[0] = c.armed ? kTrue : kFalse;
-    m.PointBlocked[0] = c.blocked ? kTrue : kFalse;
-    // Train X moves into section 0x11: next 0x12, after next 0x13.
-    const StatusView v = statusEvent(m, test::statusFrame({0x11, 0x10, 0x12}, c.y), kFrame);
-    EXPECT_EQ(v.trains[0].colour, c.colour);
-    EXPECT_EQ(m.TargetSpeed[0], c.target);
-}
-
+// X runs into section 0x11: next 0x12, after next 0x13. Caution clips the slider to 48; a set
+// point route shows caution through a stop, a refused one stop. Bar heights are speed * 1575 /
+// 128, halves to even (64 and 192 land on half a twip); 200 rises above the frame. Only 128 is
+// absent: grey, target and bar kept. 129..255 are present but never drawn on the map.
 constexpr Record kOnNext{0x12, 0x13, 0x14};
 constexpr Record kOnAfter{0x13, 0x14, 0x15};
 
 INSTANTIATE_TEST_SUITE_P(
     Checks, StatusPassTest,
-    testing::Values(
-        AheadCase{"Clear", test::kAbsent, 100, false, false, kStatusLightCyan, 100},
-        AheadCase{"CautionClips49", kOnAfter, 49, false, false, kStatusLightYellow, 48},
-        AheadCase{"CautionKeeps48", kOnAfter, 48, false, false, kStatusLightYellow, 48},
-        AheadCase{"CautionKeeps30", kOnAfter, 30, false, false, kStatusLightYellow, 30},
-        AheadCase{"Stop", kOnNext, 100, false, false, kStatusLightRed, 0},
-        AheadCase{"ArmedRunsAtCautionThroughAStop", kOnNext, 100, true, false, kStatusLightYellow,
-                  48},
-        AheadCase{"BlockedStopsWhenClear", test::kAbsent, 100, false, true, kStatusLightRed, 0},
-        // Codes 129..255 of another train are absent for the check, whatever their low bits.
-        AheadCase{
-            "HighCodesDoNotBlock", {0x92, 0xB2, 0xD2}, 100, false, false, kStatusLightCyan, 100}),
-    [](const testing::TestParamInfo<AheadCase> &p) { return std::string(p.param.name); });
+    testing::Values(StatusCase{Point::Free, kOnAfter, 0x11, 192, 49, kYellow, 48, 2, 2362},
+                    StatusCase{Point::Free, kOnAfter, 0x11, 128, 30, kYellow, 30, 2, 1575},
+                    StatusCase{Point::Armed, kOnNext, 0x11, 200, 99, kYellow, 48, 2, 2461},
+                    StatusCase{Point::Blocked, {}, 0x11, 0, 99, kRed, 0, 1, 0},
+                    StatusCase{Point::Free, {}, 128, 64, 99, kStatusGrey, 60, 0, std::nullopt},
+                    StatusCase{Point::Free, {}, 0x85, 64, 99, kCyan, 99, 0, 788}));
 
-struct PresenceCase
+// Train X on route 1 before and at the point from route 1 into route 0 (FromCode 0x08,
+// NextCode 0x00, AfterCode 0x01); Y with its section after the next on 0x00.
+constexpr Record kApproach{0x0F, 0x0E, 0x08};
+constexpr Record kAtFrom{0x08, 0x0F, 0x09};
+constexpr Record kBlocking{0x06, 0x05, 0x07};
+
+// What the operator does before a frame: presses Point, withdraws the request, or presses Reset.
+enum class Op { None, Request, Withdraw, Reset };
+// X's PointArmed, PointBlocked, PointReq, TrainCmd, PosCode2, PosCode3, colour, and whether the
+// Point button gets its face colour back.
+using PointState = std::tuple<int, int, int, int, int, int, std::uint32_t, bool>;
+using PointStep = std::tuple<Op, Record, Record, PointState>; // then a frame with X and Y
+using PointScenarioTest = testing::TestWithParam<std::vector<PointStep>>;
+
+TEST_P(PointScenarioTest, FollowsTheRequestAcrossFrames)
 {
-    const char *name;
-    int code; // byte 0 of X's record; X stood in 0x05
-    std::optional<std::uint32_t> colour;
-    bool bar;
-    int target;
-    int redraws;
-    std::uint32_t otherColour; // Y runs towards 0x05, then 0x06
-};
-
-using PresenceTest = testing::TestWithParam<PresenceCase>;
-
-TEST_P(PresenceTest, AbsentTrainsTurnGreyAndKeepTheirTargetAndBar)
-{
-    const PresenceCase &c = GetParam();
-    Module1 m = allAbsent();
-    test::place(m, 0, {0x05, 0x04, 0x06, 0x07});
-    test::place(m, 1, {0x04, 0x03, 0x05, 0x06});
-    m.SliderSpeed[0] = 100;
-    m.TargetSpeed[0] = 60;
-    const StatusView v =
-        statusEvent(m, test::statusFrame({c.code, 128, 128, 64}, {0x04, 0x03, 0x05}), kFrame);
-    EXPECT_EQ(v.trains[0].colour, c.colour);
-    EXPECT_EQ(v.trains[0].barHeight.has_value(), c.bar);
-    EXPECT_EQ(v.trains[0].barTop.has_value(), c.bar);
-    EXPECT_EQ(m.TargetSpeed[0], c.target);
-    EXPECT_EQ(v.mapRedraws, c.redraws);
-    EXPECT_EQ(v.trains[1].colour, c.otherColour);
+    Module1 m = initialised();
+    int step = 0;
+    for (const auto &[op, x, y, after] : GetParam()) {
+        if (op == Op::Reset)
+            m.TrainCmd[0] = kCmdStop;
+        else if (op != Op::None)
+            m.PointReq[0] = op == Op::Request ? 1 : 0;
+        const TrainView v = statusEvent(m, statusFrame(x, y), kFrame).trains[0];
+        EXPECT_EQ(PointState(m.PointArmed[0], m.PointBlocked[0], m.PointReq[0], m.TrainCmd[0],
+                             m.PosCode2[0], m.PosCode3[0], *v.colour, v.resetPointButton),
+                  after)
+            << "step " << step++;
+    }
 }
 
+// Armed, withdrawn and still completed at AfterCode with 0x20; until the command has gone out,
+// a frame still reporting the old next section keeps the armed route. Refused, withdrawn and
+// held at stop, then armed once the route is free, without the train moving. A waiting stop is
+// never replaced by the point command.
 INSTANTIATE_TEST_SUITE_P(
-    Codes, PresenceTest,
-    testing::Values(PresenceCase{"Stays", 0x05, kStatusLightCyan, true, 100, 0, kStatusLightRed},
-                    PresenceCase{"Moves", 0x06, kStatusLightCyan, true, 100, 1, kStatusLightYellow},
-                    PresenceCase{"Absent", 0x80, kStatusGrey, false, 60, 0, kStatusLightCyan},
-                    PresenceCase{"Code133", 0x85, kStatusLightCyan, true, 100, 0, kStatusLightCyan},
-                    PresenceCase{"Code255", 0xFF, kStatusLightCyan, true, 100, 0,
-                                 kStatusLightCyan}),
-    [](const testing::TestParamInfo<PresenceCase> &p) { return std::string(p.param.name); });
+    Points, PointScenarioTest,
+    testing::Values(
+        std::vector<PointStep>{
+            {Op::Request, kApproach, {}, {0, 0, 1, 0, 0x08, 0x09, kCyan, false}},
+            {Op::None, kAtFrom, {}, {-1, 0, 1, 0x30, 0x00, 0x01, kYellow, false}},
+            {Op::None, kAtFrom, {}, {-1, 0, 1, 0x30, 0x00, 0x01, kYellow, false}},
+            {Op::Withdraw, {0x00, 0x08, 0x01}, {}, {-1, 0, 0, 0x30, 0x01, 0x02, kYellow, false}},
+            {Op::None, {0x01, 0x00, 0x02}, {}, {0, 0, 0, 0x20, 0x02, 0x03, kCyan, true}}},
+        std::vector<PointStep>{
+            {Op::Request, kAtFrom, kBlocking, {0, -1, 1, 0, 0x09, 0x0A, kRed, false}},
+            {Op::Withdraw, kAtFrom, {}, {0, -1, 0, 0, 0x09, 0x0A, kRed, false}},
+            {Op::Request, kAtFrom, {}, {-1, 0, 1, 0x30, 0x00, 0x01, kYellow, false}}},
+        std::vector<PointStep>{
+            {Op::Request, kApproach, {}, {0, 0, 1, 0, 0x08, 0x09, kCyan, false}},
+            {Op::Reset, kAtFrom, {}, {-1, 0, 1, kCmdStop, 0x00, 0x01, kYellow, false}}}));
 
-TEST(StatusEventTest, RepeatedPositionsKeepPosCode3AndRedrawNothing)
+// Reverse: the train is stopped, reversed once it stands, held at 0 until the reversed
+// registers have gone out, and then runs on in the new direction.
+TEST(ReversalTest, StopsWaitsForAStandstillSendsTheReversalAndRunsOn)
 {
-    Module1 m = allAbsent();
-    const Bytes frame = test::statusFrame({0x08, 0x0F, 0x09}, {0x14, 0x13, 0x15});
-    EXPECT_EQ(statusEvent(m, frame, kFrame).mapRedraws, 2);
-    m.PosCode3[0] = 0x01; // an armed point route
-    EXPECT_EQ(statusEvent(m, frame, kFrame).mapRedraws, 0);
-    EXPECT_EQ(m.PosCode3[0], 0x01);
-    EXPECT_EQ(m.PosCode3[1], 0x16);
+    Module1 m = initialised();
+    m.OutSpeed[0] = m.TargetSpeed[0] = 40;
+    m.RevState[0] = kRevRequested;
+    const auto reporting = [](int speed) { return statusFrame({0x0A, 0x09, 0x0B, speed}); };
+    statusEvent(m, reporting(40), kFrame);
+    EXPECT_EQ(m.TargetSpeed[0], 0);
+    commandTick(m, false);
+    EXPECT_EQ(statusEvent(m, reporting(0), kFrame).mapRedraws, 0); // not moved; sending 20
+    commandTick(m, false);
+    for (const int speed : {2, 255})
+        EXPECT_FALSE(statusEvent(m, reporting(speed), kFrame).trains[0].resetReverseButton);
+    EXPECT_EQ(m.RevState[0], kRevStopping);
+    EXPECT_TRUE(statusEvent(m, reporting(1), kFrame).trains[0].resetReverseButton);
+    statusEvent(m, reporting(0), kFrame); // a frame before the tick must not start the train
+    const Bytes reversal = commandTick(m, false).bytes;
+    EXPECT_EQ(reversal[5], 0); // register 4 of train X
+    EXPECT_EQ(Bytes(reversal.begin() + 14, reversal.end()),
+              (Bytes{0x00, 0x29, 0x01, 0x2A, 0x02, 0x28, 0x03, 0x2F}));
+    statusEvent(m, statusFrame({0x29, 0x2A, 0x28}), kFrame);
+    EXPECT_EQ(m.TargetSpeed[0], 100);
 }
-
-struct BarCase
-{
-    int speed;
-    int height;
-    int top;
-};
-
-using SpeedBarTest = testing::TestWithParam<BarCase>;
-
-TEST_P(SpeedBarTest, GrowsUpFromTheFramesBottomEdge)
-{
-    Module1 m = allAbsent();
-    const StatusView v =
-        statusEvent(m, test::statusFrame({0x01, 0x00, 0x02, GetParam().speed}), kFrame);
-    EXPECT_EQ(v.trains[0].barHeight, GetParam().height);
-    EXPECT_EQ(v.trains[0].barTop, GetParam().top);
-}
-
-// 64 and 192 land on half a twip: halves go to the even neighbour. 200 rises above the frame.
-INSTANTIATE_TEST_SUITE_P(Speeds, SpeedBarTest,
-                         testing::Values(BarCase{0, 0, 3495}, BarCase{1, 12, 3483},
-                                         BarCase{64, 788, 2707}, BarCase{128, 1575, 1920},
-                                         BarCase{192, 2362, 1133}, BarCase{200, 2461, 1034}));
 
 } // namespace
 } // namespace relm
