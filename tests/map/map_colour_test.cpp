@@ -1,70 +1,41 @@
 #include "map/map_colour.h"
 
-#include "model/section_code.h"
-
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace relm {
 namespace {
 
-constexpr std::int32_t kBack = kMapBackColour;
-constexpr std::int16_t kOut = kAbsentCode;
+constexpr std::int32_t kR = kColourRed, kG = kColourGreen, kB = kColourBlue, kW = kMapBackColour;
 
-struct ColourCase
-{
-    const char *name;
-    std::array<std::array<std::int16_t, 2>, 3> codes; // PosCode0, PosCode1 of X, Y, Z
-    int polygon;
-    std::int32_t expected;
-};
+// (PosCode0 of X, Y, Z; PosCode1 of X, Y, Z; polygon; its colour)
+using ColourCase = std::tuple<Module1::Table4, Module1::Table4, int, std::int32_t>;
+using PolygonFillColourTest = testing::TestWithParam<ColourCase>;
 
-class PolygonFillColourTest : public testing::TestWithParam<ColourCase>
+TEST_P(PolygonFillColourTest, FirstPlacedTrainNamingTheSectionGivesTheColour)
 {
-};
-
-TEST_P(PolygonFillColourTest, TrainInTheSectionGivesTheColour)
-{
-    const ColourCase c = GetParam();
+    const auto &[code0, code1, polygon, colour] = GetParam();
     Module1 m;
     setStartColours(m);
-    for (std::size_t t = 0; t < 3; ++t) {
-        m.PosCode0[t] = c.codes[t][0];
-        m.PosCode1[t] = c.codes[t][1];
-    }
-    EXPECT_EQ(polygonFillColour(m, c.polygon), c.expected);
+    m.PosCode0 = code0;
+    m.PosCode1 = code1;
+    EXPECT_EQ(polygonFillColour(m, polygon), colour);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, PolygonFillColourTest,
-    testing::Values(
-        ColourCase{"OwnSection", {{{0x0A, 0x0B}, {kOut, kOut}, {kOut, kOut}}}, 10, kColourRed},
-        ColourCase{"SectionBehind", {{{0x0A, 0x0B}, {kOut, kOut}, {kOut, kOut}}}, 11, kColourRed},
-        ColourCase{"OtherSectionFree", {{{0x0A, 0x0B}, {kOut, kOut}, {kOut, kOut}}}, 12, kBack},
-        ColourCase{"XBeforeZ", {{{0x12, 0x11}, {kOut, kOut}, {0x12, 0x13}}}, 18, kColourRed},
-        ColourCase{"ZWhereXIsNot", {{{0x12, 0x11}, {kOut, kOut}, {0x12, 0x13}}}, 19, kColourBlue},
-        ColourCase{
-            "YBeforeZOnBehind", {{{kOut, kOut}, {0x05, 0x04}, {0x03, 0x04}}}, 4, kColourGreen},
-        ColourCase{
-            "ReverseBitIgnored", {{{0x2A, 0x2B}, {kOut, kOut}, {kOut, kOut}}}, 10, kColourRed},
-        ColourCase{"Bit6Ignored", {{{kOut, kOut}, {0x5F, 0x5E}, {kOut, kOut}}}, 31, kColourGreen},
-        ColourCase{"AllZeroMeansAllInSectionZero", {{{0, 0}, {0, 0}, {0, 0}}}, 0, kColourRed},
-        ColourCase{"AllZeroLeavesOthersFree", {{{0, 0}, {0, 0}, {0, 0}}}, 1, kBack},
-        ColourCase{
-            "AbsentTrainSkipped", {{{kOut, 0x05}, {0x05, 0x04}, {kOut, kOut}}}, 5, kColourGreen},
-        ColourCase{
-            "HighCodeCountsAsAbsent", {{{0x85, 0x05}, {kOut, kOut}, {kOut, kOut}}}, 5, kBack},
-        ColourCase{
-            "JustBelowAbsentIsPlaced", {{{127, 0x40}, {kOut, kOut}, {kOut, kOut}}}, 31, kColourRed},
-        // PosCode1 carries no absent test: 128 names section 0 for a placed train.
-        ColourCase{"BehindCodeNotTestedForAbsence",
-                   {{{0x03, kOut}, {kOut, kOut}, {kOut, kOut}}},
-                   0,
-                   kColourRed},
-        ColourCase{
-            "PolygonAbove31NeverMatches", {{{0x00, 0x00}, {kOut, kOut}, {kOut, kOut}}}, 32, kBack},
-        ColourCase{
-            "Polygon63NotSection31", {{{0x1F, 0x1F}, {kOut, kOut}, {kOut, kOut}}}, 63, kBack}),
-    [](const testing::TestParamInfo<ColourCase> &p) { return std::string(p.param.name); });
+    Trains, PolygonFillColourTest,
+    testing::Values(ColourCase{{0x0A, 128, 128}, {0x0B, 128, 128}, 11, kR},   // section behind
+                    ColourCase{{0x12, 128, 0x12}, {0x11, 128, 0x13}, 18, kR}, // X before Z
+                    ColourCase{{0x12, 128, 0x12}, {0x11, 128, 0x13}, 19, kB},
+                    ColourCase{{128, 0x05, 0x03}, {128, 0x04, 0x04}, 4, kG}, // Y before Z
+                    ColourCase{{0x2A, 128, 128}, {0x2B, 128, 128}, 10, kR},  // reverse bit
+                    ColourCase{{0, 0, 0}, {0, 0, 0}, 0, kR},                 // before any data
+                    ColourCase{{128, 0x05, 128}, {0x05, 0x04, 128}, 5, kG},  // absent X skipped
+                    ColourCase{{0x85, 128, 128}, {0x05, 128, 128}, 5, kW},   // so is 133
+                    ColourCase{{127, 128, 128}, {0x40, 128, 128}, 31, kR},   // 127 is placed
+                    ColourCase{{0x03, 128, 128}, {128, 128, 128}, 0, kR}, // behind: no absent test
+                    ColourCase{{0x1F, 128, 128}, {0x1F, 128, 128}, 63, kW}));
 
 } // namespace
 } // namespace relm

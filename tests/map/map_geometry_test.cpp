@@ -2,131 +2,61 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
+#include <tuple>
 
 namespace relm {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes randomBytes(std::size_t n, unsigned seed)
+TEST(MapGeometryTest, TablesSitAtTheirOffsetsLittleEndianAndAShortFileReadsZerosPastItsEnd)
 {
-    std::mt19937 rng(seed);
-    Bytes b(n);
-    for (auto &x : b)
-        x = static_cast<std::uint8_t>(rng());
-    return b;
-}
-
-// Where an entry sits in the file, written from the layout by hand, and how to read it back.
-struct OffsetCase
-{
-    const char *name;
-    std::size_t offset;
-    std::int64_t (*read)(const MapGeometry &);
-    bool twoBytes; // a 16-bit count rather than a 32-bit coordinate
-};
-
-class MapOffsetTest : public testing::TestWithParam<OffsetCase>
-{
-};
-
-TEST_P(MapOffsetTest, EntryComesFromItsOwnBytesLittleEndian)
-{
-    const OffsetCase c = GetParam();
-    Bytes bytes(kMapFileSize, 0);
-    const std::array<std::uint8_t, 4> value{0x03, 0x02, 0x01, 0x80};
-    std::copy_n(value.begin(), c.twoBytes ? 2 : 4, bytes.begin() + static_cast<long>(c.offset));
-    const std::int64_t expected = c.twoBytes ? 0x0203 : std::int32_t(0x80010203u - 0x100000000ll);
-    EXPECT_EQ(c.read(parseMapGeometry(bytes)), expected);
-    EXPECT_EQ(serializeMapGeometry(parseMapGeometry(bytes)), bytes);
-}
-
-std::int64_t pointX(const MapGeometry &g, int polygon, int k)
-{
-    return g.MapPoints[static_cast<std::size_t>(polygon * 11 + k)].x;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Offsets, MapOffsetTest,
-    testing::Values(
-        OffsetCase{"FirstX", 0, [](const MapGeometry &g) { return pointX(g, 0, 0); }, false},
-        OffsetCase{"FirstY", 4,
-                   [](const MapGeometry &g) -> std::int64_t { return g.MapPoints[0].y; }, false},
-        OffsetCase{"Polygon1", 88, [](const MapGeometry &g) { return pointX(g, 1, 0); }, false},
-        OffsetCase{"Polygon7Point10", 88 * 7 + 80,
-                   [](const MapGeometry &g) { return pointX(g, 7, 10); }, false},
-        OffsetCase{"SpareSlotLast", 8880, [](const MapGeometry &g) { return pointX(g, 100, 10); },
-                   false},
-        OffsetCase{"Count0", 8888,
-                   [](const MapGeometry &g) -> std::int64_t { return g.MapPointCount[0]; }, true},
-        OffsetCase{"Count99", 9086,
-                   [](const MapGeometry &g) -> std::int64_t { return g.MapPointCount[99]; }, true},
-        OffsetCase{"PolyCountN", 9088,
-                   [](const MapGeometry &g) -> std::int64_t { return g.MapPolyCount; }, true},
-        OffsetCase{"Label0", 9090,
-                   [](const MapGeometry &g) -> std::int64_t { return g.MapLabelPos[0].x; }, false},
-        OffsetCase{"LastLabelY", 9894,
-                   [](const MapGeometry &g) -> std::int64_t { return g.MapLabelPos[100].y; },
-                   false}),
-    [](const testing::TestParamInfo<OffsetCase> &p) { return std::string(p.param.name); });
-
-TEST(MapGeometryTest, ShortInputLeavesUnreachedBytesZero)
-{
-    const Bytes full = randomBytes(kMapFileSize, 7);
-    // Cut just after the low byte of count 0: that entry keeps its low byte, later ones are 0.
-    const MapGeometry g = parseMapGeometry(Bytes(full.begin(), full.begin() + 8889));
-    EXPECT_EQ(g.MapPoints, parseMapGeometry(full).MapPoints);
-    EXPECT_EQ(g.MapPointCount[0], full[8888]);
-    EXPECT_EQ(g.MapPointCount[1], 0);
-    EXPECT_EQ(g.MapPolyCount, 0);
-    EXPECT_EQ(g.MapLabelPos[100], MapPoint{});
-}
-
-TEST(MapGeometryTest, AnyFileSurvivesParseAndSerializeUnchanged)
-{
-    for (unsigned seed = 1; seed <= 20; ++seed) {
-        const Bytes bytes = randomBytes(kMapFileSize, seed);
-        EXPECT_EQ(serializeMapGeometry(parseMapGeometry(bytes)), bytes) << "seed " << seed;
-        Bytes longer = bytes;
-        longer.resize(kMapFileSize + 10, 0xAB); // bytes past the end are ignored
-        EXPECT_EQ(parseMapGeometry(longer), parseMapGeometry(bytes));
-    }
-}
-
-struct PointsCase
-{
-    const char *name;
-    int polygon;
-    std::int16_t count;
-    std::size_t expected;
-};
-
-class PolygonPointsTest : public testing::TestWithParam<PointsCase>
-{
-};
-
-TEST_P(PolygonPointsTest, NeverReachesPastItsSlot)
-{
-    const PointsCase c = GetParam();
     MapGeometry g;
-    for (std::size_t i = 0; i < g.MapPoints.size(); ++i)
-        g.MapPoints[i] = {static_cast<std::int32_t>(i), 0};
-    if (c.polygon >= 0)
-        g.MapPointCount[static_cast<std::size_t>(c.polygon)] = c.count;
-    const auto points = polygonPoints(g, c.polygon);
-    ASSERT_EQ(points.size(), c.expected);
-    for (std::size_t k = 0; k < points.size(); ++k)
-        EXPECT_EQ(points[k].x, c.polygon * 11 + static_cast<int>(k));
+    g.MapPoints[7 * 11 + 10] = {0x01020304, -2}; // polygon 7, point 10
+    g.MapPoints[100 * 11 + 10].y = 5;            // last point of the spare slot
+    g.MapPointCount[0] = 0x0304;
+    g.MapPointCount[99] = 0x0102;
+    g.MapPointCount[100] = g.MapPolyCount = -3;
+    g.MapLabelPos[100].y = 0x7F000001;
+    Bytes b = serializeMapGeometry(g);
+    ASSERT_EQ(b.size(), 9898u);
+    const auto at = [&](std::size_t offset, std::size_t n) {
+        return Bytes(b.begin() + offset, b.begin() + offset + n);
+    };
+    EXPECT_EQ(at(88 * 7 + 80, 8), (Bytes{4, 3, 2, 1, 0xFE, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(at(8884, 6), (Bytes{5, 0, 0, 0, 4, 3}));
+    EXPECT_EQ(at(9086, 4), (Bytes{2, 1, 0xFD, 0xFF}));
+    EXPECT_EQ(at(9894, 4), (Bytes{1, 0, 0, 0x7F}));
+    const MapGeometry cut = parseMapGeometry(Bytes(b.begin(), b.begin() + 8889));
+    EXPECT_EQ(cut.MapPoints, g.MapPoints);
+    EXPECT_EQ(cut.MapPointCount[0], 4); // the one byte it has
+    EXPECT_EQ(cut.MapPointCount[99] | cut.MapPolyCount | cut.MapLabelPos[100].y, 0);
+    b.push_back(0xAB); // bytes past the end are ignored
+    EXPECT_EQ(parseMapGeometry(b), g);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Counts, PolygonPointsTest,
-    testing::Values(PointsCase{"Empty", 3, 0, 0}, PointsCase{"Quad", 3, 4, 4},
-                    PointsCase{"FullSlot", 99, 11, 11}, PointsCase{"Forty", 99, 40, 11},
-                    PointsCase{"Negative", 5, -3, 0}, PointsCase{"SpareSlot", 100, 4, 0},
-                    PointsCase{"NegativePolygon", -1, 4, 0}),
-    [](const testing::TestParamInfo<PointsCase> &p) { return std::string(p.param.name); });
+// (N and every point count as stored, polygon, points drawn, polygons drawn)
+using LimitCase = std::tuple<std::int16_t, int, std::size_t, int>;
+using MapLimitTest = testing::TestWithParam<LimitCase>;
+
+TEST_P(MapLimitTest, NothingIsDrawnFromOutsideTheTables)
+{
+    const auto &[stored, polygon, points, polygons] = GetParam();
+    MapGeometry g;
+    g.MapPointCount.fill(stored);
+    g.MapPolyCount = stored;
+    for (std::size_t i = 0; i < g.MapPoints.size(); ++i)
+        g.MapPoints[i].x = static_cast<std::int32_t>(i);
+    const auto drawn = polygonPoints(g, polygon);
+    ASSERT_EQ(drawn.size(), points);
+    EXPECT_TRUE(drawn.empty() || drawn.front().x == polygon * 11); // from its own slot
+    EXPECT_EQ(drawnPolygonCount(g), polygons);
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, MapLimitTest,
+                         testing::Values(LimitCase{4, 3, 4, 4}, LimitCase{11, 99, 11, 11},
+                                         LimitCase{101, 99, 11, 100}, LimitCase{-3, 5, 0, 0},
+                                         LimitCase{4, 100, 0, 4}, LimitCase{4, -1, 0, 4}));
 
 } // namespace
 } // namespace relm
