@@ -55,7 +55,7 @@ std::vector<FrameFinding> checkCommandFrame(std::span<const std::uint8_t> frame,
                                             const LayoutTruth &truth);
 
 // The trains whose own section in an initialisation frame is not the one LoadIni gave them at
-// Transfer, each with a description: something replaced the loaded position before the frame.
+// Transfer, each with a line of text: something replaced the loaded position before the frame.
 std::vector<std::pair<int, std::string>> positionsReplaced(std::span<const std::uint8_t> frame,
                                                            const Module1::Table4 &loadedOwn);
 

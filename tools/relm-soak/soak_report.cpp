@@ -62,6 +62,9 @@ std::string soakReport(const SoakRun &run)
     }
     text += "\n";
 
+    for (const std::string &note : run.notes())
+        text += "  note: " + note + "\n";
+
     int n = 0;
     for (const Violation &v : run.violations()) {
         text += format("\nVIOLATION %d (seed %llu) at %s: %s\n  %s\n  last frames:\n", ++n,

@@ -188,9 +188,9 @@ void SoakRun::frameTakesEffect(const Outgoing &frame)
     if (frame.kind == FrameKind::Init && m_controller.state() == sim::ProgramState::Running) {
         // Not a safety fault: the frame still places the trains apart, only not where atc.ini
         // put them (a status frame that was on the line when the download ended replaced them).
-        for (const auto &[train, what] : positionsReplaced(frame.bytes, m_loadedOwn)) {
+        for (const auto &replaced : positionsReplaced(frame.bytes, m_loadedOwn)) {
             ++m_stats.positionsReplaced;
-            m_trace.add(m_now, "console: " + what);
+            addNote(replaced.second);
         }
     }
     if (frame.kind != FrameKind::Command)
@@ -327,7 +327,7 @@ void SoakRun::finishTransfer()
     if (m_controller.state() == sim::ProgramState::Halted) {
         // A tick still running after Reset queued its stop behind the download.
         ++m_stats.haltedAfterTransfer;
-        m_trace.add(m_now, "controller: halted again by a stop frame sent during the download");
+        addNote("controller halted again by a stop frame sent during the download");
     }
     const IniValueArray values = trainsApart(m_random);
     writeFile(m_config.iniPath, formatIni(values));
@@ -344,6 +344,14 @@ void SoakRun::finishTransfer()
     m_tickAt = m_now + sim::Duration{std::chrono::milliseconds(kDownloadStartMs)};
     m_timerEnabled = true;
     m_resetEnabled = true;
+}
+
+void SoakRun::addNote(const std::string &what)
+{
+    constexpr std::size_t kKeptNotes = 10;
+    m_trace.add(m_now, "note: " + what);
+    if (m_notes.size() < kKeptNotes)
+        m_notes.push_back(sim::formatTime(m_now) + " " + what);
 }
 
 void SoakRun::addViolation(ViolationKind kind, const std::string &what)

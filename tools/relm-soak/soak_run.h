@@ -81,6 +81,8 @@ public:
 
     const SoakStats &stats() const { return m_stats; }
     const std::vector<Violation> &violations() const { return m_violations; }
+    // Events worth a look that break no safety rule, with their time (the first few).
+    const std::vector<std::string> &notes() const { return m_notes; }
     const SoakConfig &config() const { return m_config; }
     const sim::Controller &controller() const { return m_controller; }
     const Module1 &module() const { return m_module; }
@@ -108,6 +110,7 @@ private:
     void pressTransfer();
     void finishTransfer();
     void addViolation(ViolationKind kind, const std::string &what);
+    void addNote(const std::string &what);
 
     SoakConfig m_config;
     SoakRandom m_random;
@@ -115,6 +118,7 @@ private:
     SoakTrace m_trace;
     SoakStats m_stats;
     std::vector<Violation> m_violations;
+    std::vector<std::string> m_notes;
 
     // The controller side.
     sim::Controller m_controller;
