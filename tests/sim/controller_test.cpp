@@ -9,20 +9,7 @@ namespace relm::sim {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Bytes;
-using test::kOff;
-using test::placedAt;
-
-void setSpeed(Controller &c, int t, std::uint8_t speed)
-{
-    c.receive(test::registerFrame({{static_cast<std::uint8_t>(14 * t + 4), speed}}));
-}
-
-void command(Controller &c, int t, std::uint8_t next, std::uint8_t cmd)
-{
-    c.receive(test::registerFrame({{static_cast<std::uint8_t>(14 * t + 2), next},
-                                   {static_cast<std::uint8_t>(14 * t + 7), cmd}}));
-}
+using namespace test;
 
 // Runs until train t's own section changes or the time is up; returns the new own section.
 int runToNextSection(Controller &c, int t, Duration limit = 20s)
@@ -33,403 +20,207 @@ int runToNextSection(Controller &c, int t, Duration limit = 20s)
     return c.train(t).reg(0);
 }
 
-TEST(ControllerBootTest, ListensOnlyUntilAProgramArrives)
+TEST(ControllerTest, ListensUntilAProgramAndReportsOnceTrainsArePlaced)
 {
     Controller c;
-    c.receive(test::initFrame({placedAt(0x01), kOff, kOff}));
+    c.receive(initFrame({placedAt(0x01), kOff, kOff}));
     c.step(2s);
     EXPECT_TRUE(c.takeOutput().empty());
-    EXPECT_EQ(c.state(), ProgramState::Listening);
-    EXPECT_EQ(c.stats().framesIgnored, 1u);
     EXPECT_FALSE(c.train(0).present());
-
-    c.receive(test::downloadFrame({}));
-    EXPECT_EQ(c.state(), ProgramState::Running);
-    c.step(1s); // no report until the console has placed the trains
-    EXPECT_TRUE(c.takeOutput().empty());
-    c.receive(test::initFrame({kOff, kOff, kOff}));
-    c.step(350ms);
-    const Bytes out = c.takeOutput();
-    ASSERT_EQ(out.size(), 3u * kStatusFrameBytes); // at 100, 200 and 300 ms
-    EXPECT_EQ(test::lastStatus(out)[0].own, 0x80);
-}
-
-TEST(ControllerStatusTest, RecordCarriesRegistersSpeedAndAux)
-{
-    Controller c = test::runningController({placedAt(0x0A), kOff, placedAt(0x35)});
-    c.receive(test::commandFrame({0x0C, 0x80, 0x37}, {60, 0, 0}));
+    // The image asks for a status frame every 250 ms.
+    c.receive(downloadFrame(
+        buildImage(std::vector<ImageParameter>{{ImageKey::StatusIntervalMs, 250}}, "")));
     c.step(1s);
-    const auto r = test::lastStatus(c.takeOutput());
-    EXPECT_EQ(r[0].own, 0x0A);
-    EXPECT_EQ(r[0].behind, 0x09);
-    EXPECT_EQ(r[0].next, 0x0B);
-    EXPECT_EQ(r[0].after, 0x0C);
-    EXPECT_EQ(r[0].speedRegister, 60);
-    EXPECT_GT(r[0].speed, 0);
-    EXPECT_LT(r[0].speed, 60); // still speeding up: the reported speed lags the register
-    EXPECT_EQ(r[0].aux, 0);
-    EXPECT_EQ(r[0].spare, 0);
-    EXPECT_EQ(r[1].own, 0x80);
-    EXPECT_EQ(r[2].own, 0x35);
-    EXPECT_EQ(r[2].behind, 0x36);
-    EXPECT_EQ(r[2].speed, 0);
-}
-
-struct SpeedCase
-{
-    std::uint8_t reg;
-    int steady;
-};
-
-class SteadySpeedTest : public testing::TestWithParam<SpeedCase>
-{
-};
-
-TEST_P(SteadySpeedTest, TrainSettlesAtItsRegisterUpToFullSpeed)
-{
-    Controller c = test::runningController({placedAt(0x01), kOff, kOff});
-    setSpeed(c, 0, GetParam().reg);
+    EXPECT_TRUE(c.takeOutput().empty());
+    c.receive(initFrame({kOff, kOff, placedAt(0x35)}));
+    c.receive(commandFrame({0x80, 0x80, 0x37}, {0, 0, 255}));
+    c.step(1s);
+    const Bytes out = c.takeOutput();
+    ASSERT_EQ(out.size(), 4u * kStatusFrameBytes);
+    EXPECT_EQ(lastStatus(out)[1], (Record{0x80, 0x80, 0x80, 0x80, 0, 0, 0, 0}));
+    // Speeding up at 40 a second, not jumping to the register.
+    EXPECT_EQ(lastStatus(out)[2], (Record{0x35, 0x36, 0x34, 0x37, 255, 40, 0, 0}));
     c.step(5s);
-    EXPECT_EQ(test::lastStatus(c.takeOutput())[0].speed, GetParam().steady);
+    EXPECT_EQ(c.train(2).speed, 128.0); // registers above 128 run at full speed
 }
 
-INSTANTIATE_TEST_SUITE_P(Registers, SteadySpeedTest,
-                         testing::Values(SpeedCase{0, 0}, SpeedCase{1, 1}, SpeedCase{48, 48},
-                                         SpeedCase{128, 128}, SpeedCase{129, 128},
-                                         SpeedCase{255, 128}));
-
-struct RunCase
+TEST(ControllerTest, TrainEntersNextSectionsAndShiftsRegisters)
 {
-    const char *name;
-    int start;
-    std::vector<int> owns; // own sections entered one after another
-};
-
-class RunTest : public testing::TestWithParam<RunCase>
-{
-};
-
-TEST_P(RunTest, EntersNextSectionsAndShiftsRegisters)
-{
-    Controller c = test::runningController({placedAt(GetParam().start), kOff, kOff});
-    setSpeed(c, 0, 128);
-    int behind = GetParam().start;
-    for (int own : GetParam().owns) {
-        const int next = c.train(0).reg(3);
-        ASSERT_EQ(runToNextSection(c, 0), own);
-        EXPECT_EQ(c.train(0).reg(1), behind);
-        EXPECT_EQ(c.train(0).reg(2), next); // register 3 moved up
-        behind = own;
+    // Start, then the own sections entered one after another; points lie normal.
+    const std::vector<std::pair<int, std::vector<int>>> runs{
+        {0x06, {0x07, 0x00, 0x01}}, {0x21, {0x20, 0x27, 0x26}}, {0x0F, {0x08, 0x09, 0x0A}}};
+    for (const auto &[start, owns] : runs) {
+        Controller c = runningController({placedAt(start), kOff, kOff});
+        c.receive(trainFrame({{0, 4, 128}}));
+        int behind = start;
+        for (int own : owns) {
+            const int next = c.train(0).reg(3);
+            ASSERT_EQ(runToNextSection(c, 0), own);
+            EXPECT_EQ(c.train(0).reg(1), behind);
+            EXPECT_EQ(c.train(0).reg(2), next);
+            behind = own;
+        }
+        EXPECT_TRUE(c.safety().events().empty());
     }
-    EXPECT_TRUE(c.safety().events().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Loops, RunTest,
-    testing::Values(RunCase{"ForwardWrapsSevenToZero", 0x06, {0x07, 0x00, 0x01}},
-                    RunCase{"ReverseWrapsZeroToSeven", 0x21, {0x20, 0x27, 0x26}},
-                    RunCase{"Route3Forward", 0x1E, {0x1F, 0x18}},
-                    // Points lie normal: straight past both crossovers.
-                    RunCase{"PastCrossoverAStraight", 0x0F, {0x08, 0x09, 0x0A}},
-                    RunCase{"PastCrossoverBStraight", 0x07, {0x00, 0x01}}),
-    [](const testing::TestParamInfo<RunCase> &p) { return std::string(p.param.name); });
-
-struct PointCase
-{
-    const char *name;
-    int from;
-    int diverging;
-    int after;
-};
-
-class PointTest : public testing::TestWithParam<PointCase>
+class ControllerPointTest : public testing::TestWithParam<std::array<int, 3>>
 {
 };
 
-TEST_P(PointTest, CommandThrowsPointAndPassageEndRestoresIt)
+// The train is held at the end of its section until the point is thrown for it, runs on over
+// it, and the end of its passage puts the point back.
+TEST_P(ControllerPointTest, TrainWaitsForThePointAndPassesOverIt)
 {
-    const PointCase p = GetParam();
-    Controller c = test::runningController({placedAt(p.from), kOff, kOff});
-    c.receive(test::registerFrame({{3, static_cast<std::uint8_t>(p.after)}}));
-    command(c, 0, static_cast<std::uint8_t>(p.diverging), kCommandPoint);
-    setSpeed(c, 0, 48);
-    c.step(150ms);
-    EXPECT_EQ(test::lastStatus(c.takeOutput())[0].aux, kAuxPointThrown);
-
-    ASSERT_EQ(runToNextSection(c, 0), p.diverging);
-    EXPECT_EQ(c.train(0).reg(1), p.from);
-    EXPECT_EQ(c.train(0).reg(2), p.after);
-    ASSERT_EQ(runToNextSection(c, 0), p.after);
-
-    const PointConnection *conn = connectionAt(p.from);
-    ASSERT_NE(conn, nullptr);
-    EXPECT_EQ(c.layout().point(conn->point), PointState::Diverging);
-    command(c, 0, c.train(0).reg(2), kCommandPointDone);
-    EXPECT_EQ(c.layout().point(conn->point), PointState::Normal);
-    c.step(150ms);
-    EXPECT_EQ(test::lastStatus(c.takeOutput())[0].aux, 0);
-    EXPECT_TRUE(c.safety().events().empty());
-}
-
-TEST_P(PointTest, WithoutThePointTheTrainIsHeldAtTheEnd)
-{
-    const PointCase p = GetParam();
-    Controller c = test::runningController({placedAt(p.from), kOff, kOff});
-    // Register 2 names the diverging section, but no point command came.
-    c.receive(test::registerFrame({{2, static_cast<std::uint8_t>(p.diverging)}}));
-    setSpeed(c, 0, 48);
-    EXPECT_EQ(runToNextSection(c, 0, 30s), p.from);
-    EXPECT_TRUE(c.train(0).held);
+    const auto [from, diverging, after] = GetParam();
+    Controller c = runningController({placedAt(from), kOff, kOff});
+    c.receive(trainFrame({{0, 3, after}, {0, 2, diverging}, {0, 4, 48}}));
+    EXPECT_EQ(runToNextSection(c, 0, 30s), from);
     EXPECT_EQ(c.train(0).reportedSpeed(), 0);
-    c.step(150ms);
-    EXPECT_EQ(test::lastStatus(c.takeOutput())[0].aux, kAuxHeld);
+    EXPECT_EQ(c.statusFrame()[kAux], kAuxHeld);
     ASSERT_EQ(c.safety().count(SafetyKind::RouteFault), 1u);
-    EXPECT_EQ(c.safety().events()[0].wanted, p.diverging);
+    EXPECT_EQ(c.safety().events()[0].wanted, diverging);
 
-    // The console throws the point: the train goes on.
-    command(c, 0, static_cast<std::uint8_t>(p.diverging), kCommandPoint);
-    EXPECT_EQ(runToNextSection(c, 0), p.diverging);
-    EXPECT_FALSE(c.train(0).held);
-    EXPECT_EQ(c.safety().count(SafetyKind::RouteFault), 1u);
+    c.receive(trainFrame({{0, 2, diverging}, {0, 7, kCommandPoint}}));
+    ASSERT_EQ(runToNextSection(c, 0), diverging);
+    EXPECT_EQ(c.statusFrame()[kAux], kAuxPointThrown);
+    EXPECT_EQ(c.train(0).reg(1), from);
+    EXPECT_EQ(c.train(0).reg(2), after);
+    ASSERT_EQ(runToNextSection(c, 0), after);
+    const int point = connectionAt(from)->point;
+    EXPECT_EQ(c.layout().point(point), PointState::Diverging);
+    c.receive(trainFrame({{0, 2, c.train(0).reg(2)}, {0, 7, kCommandPointDone}}));
+    EXPECT_EQ(c.layout().point(point), PointState::Normal);
+    EXPECT_EQ(c.statusFrame()[kAux], 0);
+    EXPECT_EQ(c.safety().events().size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Connections, PointTest,
-                         testing::Values(PointCase{"Route1To0Forward", 0x08, 0x00, 0x01},
-                                         PointCase{"Route0To1Forward", 0x00, 0x09, 0x0A},
-                                         PointCase{"Route1To0Reverse", 0x29, 0x20, 0x27},
-                                         PointCase{"Route0To1Reverse", 0x20, 0x28, 0x2F}),
-                         [](const testing::TestParamInfo<PointCase> &p) {
-                             return std::string(p.param.name);
-                         });
+// From, diverging, after: both ways between routes 0 and 1, forward and reverse.
+INSTANTIATE_TEST_SUITE_P(Connections, ControllerPointTest,
+                         testing::Values(std::array{0x08, 0x00, 0x01}, std::array{0x00, 0x09, 0x0A},
+                                         std::array{0x29, 0x20, 0x27},
+                                         std::array{0x20, 0x28, 0x2F}));
 
-struct BadCommandCase
+TEST(ControllerTest, BadCommandsAreRefusedAndTheProgramRunsOn)
 {
-    const char *name;
-    int train;
-    int own;
-    std::uint8_t next;
-    std::uint8_t cmd;
-};
-
-class BadCommandTest : public testing::TestWithParam<BadCommandCase>
-{
-};
-
-TEST_P(BadCommandTest, RefusedAndTheProgramRunsOn)
-{
-    const BadCommandCase b = GetParam();
-    test::Placement p{kOff, kOff, kOff};
-    p[static_cast<std::size_t>(b.train)] = placedAt(b.own);
-    Controller c = test::runningController(p);
-    command(c, b.train, b.next, b.cmd);
-    EXPECT_EQ(c.stats().badCommands, 1u);
-    EXPECT_EQ(c.state(), ProgramState::Running);
-    EXPECT_EQ(c.layout().point(0), PointState::Normal);
-    EXPECT_EQ(c.layout().point(1), PointState::Normal);
+    // Train, the section all trains stand in, register 2, command: no point there, a wrong
+    // section, the other direction, a stop from train Y, an unknown command.
+    for (const auto &[t, own, next, command] :
+         {std::array{0, 0x03, 0x0C, +kCommandPoint}, std::array{0, 0x08, 0x10, +kCommandPoint},
+          std::array{0, 0x08, 0x20, +kCommandPoint}, std::array{1, 0x03, 0x04, +kCommandStop},
+          std::array{2, 0x03, 0x04, 0x31}}) {
+        Controller c = runningController({placedAt(own), placedAt(own), placedAt(own)});
+        c.receive(trainFrame({{t, 2, next}, {t, 7, command}}));
+        EXPECT_EQ(c.stats().badCommands, 1u) << own << " " << command;
+        EXPECT_EQ(c.state(), ProgramState::Running);
+        EXPECT_EQ(std::pair(c.layout().point(0), c.layout().point(1)),
+                  std::pair(PointState::Normal, PointState::Normal));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, BadCommandTest,
-    testing::Values(BadCommandCase{"PointWhereThereIsNone", 0, 0x03, 0x0C, kCommandPoint},
-                    BadCommandCase{"PointToAWrongSection", 0, 0x08, 0x10, kCommandPoint},
-                    BadCommandCase{"PointAgainstDirection", 0, 0x08, 0x20, kCommandPoint},
-                    BadCommandCase{"StopFromTrainY", 1, 0x03, 0x04, kCommandStop},
-                    BadCommandCase{"UnknownCommand", 2, 0x03, 0x04, 0x31}),
-    [](const testing::TestParamInfo<BadCommandCase> &p) { return std::string(p.param.name); });
-
-TEST(ControllerStopTest, StopHaltsEveryTrainUntilTheNextDownload)
+TEST(ControllerTest, StopHaltsEveryTrainUntilTheNextDownload)
 {
-    Controller c = test::runningController({placedAt(0x01), placedAt(0x0B), placedAt(0x13)});
-    c.receive(test::commandFrame({0x03, 0x0D, 0x15}, {128, 128, 128}));
+    Controller c = runningController({placedAt(0x01), placedAt(0x0B), placedAt(0x13)});
+    const Bytes run = commandFrame({0x03, 0x0D, 0x15}, {128, 128, 128});
+    c.receive(run);
     c.step(3s);
-    // The console's last frame: base pairs, then register 2 and the stop command of train X.
-    c.receive(test::registerFrame({{3, 0x03},
-                                   {4, 128},
-                                   {17, 0x0D},
-                                   {18, 128},
-                                   {31, 0x15},
-                                   {32, 128},
-                                   {2, c.train(0).reg(2)},
-                                   {7, kCommandStop}}));
+    // The console's last frame: the tick's pairs, then register 2 and train X's stop command.
+    c.receive(trainFrame({{0, 3, 0x03},
+                          {0, 4, 128},
+                          {1, 3, 0x0D},
+                          {1, 4, 128},
+                          {2, 3, 0x15},
+                          {2, 4, 128},
+                          {0, 2, c.train(0).reg(2)},
+                          {0, 7, kCommandStop}}));
     EXPECT_EQ(c.state(), ProgramState::Halted);
-    const int own = c.train(0).reg(0);
     c.takeOutput();
-    c.receive(test::commandFrame({0x03, 0x0D, 0x15}, {128, 128, 128}));
+    c.receive(run);
     c.step(5s);
     EXPECT_TRUE(c.takeOutput().empty());
-    EXPECT_EQ(c.train(0).reg(0), own);
     for (int t = 0; t < kTrains; ++t)
         EXPECT_EQ(c.train(t).reportedSpeed(), 0);
-    EXPECT_EQ(c.stats().framesIgnored, 1u);
-
-    c.receive(test::downloadFrame({1, 2, 3}));
+    c.receive(downloadFrame({1, 2, 3}));
     EXPECT_EQ(c.state(), ProgramState::Running);
     EXPECT_FALSE(c.train(0).present()); // until the console places the trains again
-    c.step(100ms);
-    EXPECT_TRUE(c.takeOutput().empty());
-    c.receive(test::initFrame({placedAt(0x01), kOff, kOff}));
-    c.step(100ms);
-    EXPECT_EQ(c.takeOutput().size(), std::size_t{kStatusFrameBytes});
-    EXPECT_EQ(c.stats().downloads, 2u);
 }
 
-TEST(ControllerReversalTest, ReversedTrainRunsBackIntoTheSectionBehind)
+TEST(ControllerTest, SafetyWatchRecordsEachOverlapOnceAndFlagsBothTrains)
 {
-    Controller c = test::runningController({placedAt(0x0A), kOff, kOff});
-    // As the console sends a reversal of a standing train at 0A (behind 09).
-    c.receive(test::registerFrame({{0, 0x29}, {1, 0x2A}, {2, 0x28}, {3, 0x2F}}));
-    setSpeed(c, 0, 40);
-    EXPECT_EQ(runToNextSection(c, 0), 0x28);
-    EXPECT_EQ(c.train(0).reg(1), 0x29);
-    EXPECT_EQ(c.train(0).reg(2), 0x2F);
-    EXPECT_TRUE(c.safety().events().empty());
-}
-
-struct WatchCase
-{
-    const char *name;
-    test::Placement placement;
-    int mover; // train set running, -1 none
-    SafetyKind kind;
-    int section;
-    int train;
-    int other;
-};
-
-class SafetyWatchTest : public testing::TestWithParam<WatchCase>
-{
-};
-
-TEST_P(SafetyWatchTest, EventRecordedOnceAndFlagged)
-{
-    const WatchCase w = GetParam();
-    Controller c = test::runningController(w.placement);
-    if (w.mover >= 0) {
-        setSpeed(c, w.mover, 128);
-        runToNextSection(c, w.mover);
+    using enum SafetyKind;
+    using Event = std::tuple<SafetyKind, int, int, int>; // kind, section, train, other
+    // Placement, the train set running (-1 none), the events expected.
+    const std::vector<std::tuple<Placement, int, std::vector<Event>>> cases{
+        {{placedAt(0x03), kOff, placedAt(0x23)}, -1, {{SharedSection, 0x03, 0, 2}}},
+        {{kOff, placedAt(0x05), placedAt(0x04)}, -1, {{SharedSection, 0x04, 1, 2}}},
+        {{placedAt(0x11), placedAt(0x13), kOff}, 0, {{EnteredOccupied, 0x12, 0, 1}}},
+        {{kOff, placedAt(0x1A), placedAt(0x3B)}, 2, {{EnteredOccupied, 0x1A, 2, 1}}},
+        // An absent code with a section number in its low bits never covers that section.
+        {{placedAt(0x01), placedAt(0x04), {0x81, 0x82, 0x80, 0x80}}, 1, {}}};
+    for (const auto &[placement, mover, events] : cases) {
+        Controller c = runningController(placement);
+        c.receive(trainFrame({{std::max(mover, 0), 4, mover >= 0 ? 128 : 0}}));
+        runToNextSection(c, std::max(mover, 0), mover >= 0 ? 20s : 0s);
+        c.step(2s); // trains stand or run on; the overlap is not reported twice
+        std::vector<Event> seen;
+        for (const SafetyEvent &e : c.safety().events())
+            seen.emplace_back(e.kind, e.section, e.train, e.other);
+        ASSERT_EQ(seen, events);
+        const auto sharing = [&c](int t) {
+            return c.statusFrame()[8 * std::size_t(t) + kAux] & kAuxSharing;
+        };
+        for (const auto &[kind, section, train, other] : events)
+            EXPECT_TRUE(sharing(train) && sharing(other));
     }
-    c.step(2s); // trains stand or run on; the overlap is not reported twice
-    ASSERT_EQ(c.safety().events().size(), 1u);
-    const SafetyEvent &e = c.safety().events()[0];
-    EXPECT_EQ(e.kind, w.kind);
-    EXPECT_EQ(e.section, w.section);
-    EXPECT_EQ(e.train, w.train);
-    EXPECT_EQ(e.other, w.other);
-    const auto r = test::lastStatus(c.takeOutput());
-    EXPECT_EQ(r[static_cast<std::size_t>(w.train)].aux & kAuxSharing, kAuxSharing);
-    EXPECT_EQ(r[static_cast<std::size_t>(w.other)].aux & kAuxSharing, kAuxSharing);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SafetyWatchTest,
-                         testing::Values(WatchCase{"PlacedInOneSection",
-                                                   {placedAt(0x03), kOff, placedAt(0x23)},
-                                                   -1,
-                                                   SafetyKind::SharedSection,
-                                                   0x03,
-                                                   0,
-                                                   2},
-                                         WatchCase{"PlacedOnATail",
-                                                   {kOff, placedAt(0x05), placedAt(0x04)},
-                                                   -1,
-                                                   SafetyKind::SharedSection,
-                                                   0x04,
-                                                   1,
-                                                   2},
-                                         WatchCase{"RunsIntoATail",
-                                                   {placedAt(0x11), placedAt(0x13), kOff},
-                                                   0,
-                                                   SafetyKind::EnteredOccupied,
-                                                   0x12,
-                                                   0,
-                                                   1},
-                                         WatchCase{"HeadOnIntoAHead",
-                                                   {kOff, placedAt(0x1A), placedAt(0x3B)},
-                                                   2,
-                                                   SafetyKind::EnteredOccupied,
-                                                   0x1A,
-                                                   2,
-                                                   1}),
-                         [](const testing::TestParamInfo<WatchCase> &p) {
-                             return std::string(p.param.name);
-                         });
-
-TEST(SafetyWatchTest, AbsentAndDistantTrainsRaiseNothing)
+class StoppingTest : public testing::TestWithParam<int>
 {
-    Controller c = test::runningController({placedAt(0x01), placedAt(0x04), kOff});
-    // An absent code with a section number in its low bits never covers that section.
-    c.receive(test::registerFrame({{28, 0x81}, {29, 0x82}}));
-    setSpeed(c, 1, 128);
+};
+
+// The console stops a train by ramping its speed register down by 20 every 200 ms, once a status
+// frame shows the section ahead taken. Whatever the speed, the simulated train stands within one
+// section of the moment the console decided, as far as the stopping distance says.
+TEST_P(StoppingTest, TrainStandsWithinOneSectionOfTheConsolesDecision)
+{
+    Controller c = runningController({placedAt(0x01), kOff, kOff});
+    c.receive(trainFrame({{0, 4, GetParam()}}));
     c.step(10s);
-    EXPECT_TRUE(c.safety().events().empty());
-}
-
-TEST(ControllerTimeTest, OutputDoesNotDependOnHowTimeIsSliced)
-{
-    const auto run = [](Duration slice) {
-        Controller c = test::runningController({placedAt(0x01), placedAt(0x0C), kOff});
-        c.receive(test::commandFrame({0x03, 0x0E, 0x80}, {128, 77, 0}));
-        Bytes all;
-        for (Duration d{}; d < 9s; d += slice) {
-            c.step(slice);
-            const Bytes out = c.takeOutput();
-            all.insert(all.end(), out.begin(), out.end());
+    ASSERT_EQ(c.train(0).reportedSpeed(), GetParam());
+    const double start = c.train(0).positionMm;
+    int entered = 0;
+    const auto run = [&c, &entered](Duration d, int reg) {
+        c.receive(trainFrame({{0, 4, reg}}));
+        for (Duration t{}; t < d; t += 10ms) {
+            const int own = c.train(0).reg(0);
+            c.step(10ms);
+            entered += c.train(0).reg(0) != own ? 1 : 0;
         }
-        return all;
     };
-    const Bytes fine = run(1ms);
-    EXPECT_EQ(fine.size(), 90u * kStatusFrameBytes);
-    EXPECT_EQ(run(37ms), fine);
-    EXPECT_EQ(run(1s), fine);
+    run(worstReaction(c.statusInterval()), GetParam());
+    for (int reg = GetParam(); reg > 0;)
+        run(200ms, reg = std::max(0, reg - 20));
+    run(2s, 0);
+    ASSERT_EQ(c.train(0).speed, 0.0);
+    const double sectionMm = c.physics().sectionLengthMm;
+    const double travelled = entered * sectionMm + c.train(0).positionMm - start;
+    EXPECT_LE(travelled, sectionMm);
+    EXPECT_NEAR(travelled, stoppingDistanceMm(c.physics(), GetParam(), worstReaction(100ms)), 2.0);
 }
 
-TEST(ControllerImageTest, ImageSetsTheStatusIntervalUnlessTheOperatorDid)
+INSTANTIATE_TEST_SUITE_P(Speeds, StoppingTest, testing::Values(128, 127, 21, 20, 1));
+
+TEST(StoppingTest, PhysicsThatLetATrainOverrunASectionAreFound)
 {
-    const Bytes image =
-        buildImage(std::vector<ImageParameter>{{ImageKey::StatusIntervalMs, 250}}, "t");
-    Controller fromImage;
-    fromImage.receive(test::downloadFrame(image));
-    fromImage.receive(test::initFrame({test::kOff, test::kOff, test::kOff}));
-    fromImage.step(1s);
-    EXPECT_EQ(fromImage.takeOutput().size(), 4u * kStatusFrameBytes);
-
-    ControllerConfig fixed;
-    fixed.statusInterval = 500ms;
-    Controller fromOperator(fixed);
-    fromOperator.receive(test::downloadFrame(image));
-    fromOperator.receive(test::initFrame({test::kOff, test::kOff, test::kOff}));
-    fromOperator.step(1s);
-    EXPECT_EQ(fromOperator.takeOutput().size(), 2u * kStatusFrameBytes);
-}
-
-} // namespace
-} // namespace relm::sim
-
-namespace relm::sim {
-namespace {
-
-TEST(ControllerGarbageTest, LineNoiseIsCountedAndAProperFrameStillWorks)
-{
-    Controller c = test::runningController({test::placedAt(0x01), test::kOff, test::kOff});
-    std::uint32_t seed = 12345;
-    const auto next = [&seed] {
-        seed = seed * 1103515245u + 12345u;
-        return static_cast<std::uint8_t>(seed >> 16);
-    };
-    for (int burst = 0; burst < 2000; ++burst) {
-        test::Bytes noise(1 + next() % 40);
-        for (std::uint8_t &b : noise)
-            b = next() % 4 == 0 ? 0xFF : next();
-        c.receive(noise);
-        c.step(std::chrono::milliseconds(next() % 80));
-    }
-    EXPECT_GT(c.stats().malformed(), 0u);
-    c.step(std::chrono::milliseconds(100)); // let a half frame expire
-    // Whatever the noise did, the console can still take the layout back.
-    c.receive(test::downloadFrame({}));
-    c.receive(test::initFrame({test::placedAt(0x12), test::kOff, test::kOff}));
-    EXPECT_EQ(c.state(), ProgramState::Running);
-    EXPECT_EQ(c.train(0).reg(0), 0x12);
-    EXPECT_FALSE(c.train(1).present());
+    // Section length, speed at 128, acceleration, braking; status interval; safe.
+    // Brakes of 10 a second are weaker than the console's ramp: the train lags far behind it.
+    for (const auto &[physics, interval, safe] :
+         {std::tuple{Physics{}, 1000ms, true},
+          std::tuple{Physics{200.0, 250.0, 40.0, 128.0}, 100ms, false},
+          std::tuple{Physics{1000.0, 1000.0, 40.0, 10.0}, 100ms, false},
+          std::tuple{Physics{1000.0, 250.0, 40.0, 0.0}, 100ms, false}})
+        EXPECT_EQ(stopsWithinOneSection(physics, worstReaction(interval)), safe)
+            << physics.sectionLengthMm << " " << physics.topSpeedMmPerS;
 }
 
 } // namespace
