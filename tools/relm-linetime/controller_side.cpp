@@ -104,9 +104,11 @@ void ControllerSide::run()
         controller.setTrace(print);
     }
     FrameTimeline timeline;
-    std::vector<SentFrame> frames;
+    // The record of frames is made resident up front, so that the memory figures of a long
+    // run show the console and not the recording.
+    std::vector<SentFrame> frames(m_options.expectedFrames);
+    frames.clear();
     std::array<std::uint8_t, 3> lastOwn{0x80, 0x80, 0x80};
-    bool initialised = false; // the console has placed the trains since the last download
     const LineTime start = LineClock::now();
 
     while (!m_stop) {
@@ -122,10 +124,6 @@ void ControllerSide::run()
                 for (const SentFrame &f : timeline.take()) {
                     if (f.kind == SentKind::Command)
                         ++m_commandFrames;
-                    if (f.kind == SentKind::Download)
-                        initialised = false;
-                    else if (f.kind == SentKind::Initialisation)
-                        initialised = true;
                     frames.push_back(f);
                 }
                 if (m_options.answer)
@@ -135,11 +133,8 @@ void ControllerSide::run()
         if (!m_options.answer)
             continue;
         controller.step(std::chrono::duration_cast<sim::Duration>(now - start) - controller.now());
-        std::vector<std::uint8_t> status = controller.takeOutput();
-        // Status frames before the initialisation frame would report every train absent and
-        // overwrite the positions the console has just loaded from atc.ini; hold them back.
-        if (!initialised)
-            status.clear();
+        const std::vector<std::uint8_t> status = controller.takeOutput();
+        m_safetyEvents = controller.safety().events().size();
         for (std::size_t at = 0; at + sim::kStatusFrameBytes <= status.size();
              at += sim::kStatusFrameBytes) {
             ++m_statusFrames;

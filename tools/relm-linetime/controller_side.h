@@ -23,6 +23,7 @@ struct ControllerSideOptions
     std::optional<int> statusIntervalMs; // overrides the program image's status interval
     bool realtimeReader = true;          // ask for a real-time priority for the reading thread
     bool verbose = false;                // the simulated controller's log and frames on stderr
+    std::size_t expectedFrames = 0;      // room made before the run, so recording stays flat
 };
 
 class ControllerSide final
@@ -45,6 +46,7 @@ public:
     std::size_t commandFrames() const { return m_commandFrames.load(); }
     std::size_t statusFramesSent() const { return m_statusFrames.load(); }
     std::size_t trainMoves() const { return m_trainMoves.load(); }
+    std::size_t safetyEvents() const { return m_safetyEvents.load(); }
 
     // After stop(): every frame the console sent, and the bytes that started none.
     std::vector<SentFrame> frames() const;
@@ -63,6 +65,7 @@ private:
     std::atomic<std::size_t> m_commandFrames{0};
     std::atomic<std::size_t> m_statusFrames{0};
     std::atomic<std::size_t> m_trainMoves{0};
+    std::atomic<std::size_t> m_safetyEvents{0};
     mutable std::mutex m_mutex; // guards the results below once the thread has ended
     std::vector<SentFrame> m_frames;
     std::size_t m_stray = 0;

@@ -51,6 +51,8 @@ IntervalSummary summarizeIntervals(std::vector<double> intervalsMs, double nomin
     for (const double v : intervalsMs) {
         const double d = v - nominalMs;
         deviations.push_back(std::fabs(d));
+        s.beyond3Ms += std::fabs(d) > 3.0 ? 1 : 0;
+        s.beyond10Ms += std::fabs(d) > 10.0 ? 1 : 0;
         if (std::fabs(d) > std::fabs(s.maxDeviationMs))
             s.maxDeviationMs = d;
     }
@@ -74,6 +76,8 @@ LineReport analyseFrames(std::span<const SentFrame> frames, double periodMs)
     LineReport r;
     std::vector<double> intervals;
     const SentFrame *previousCommand = nullptr; // in the current cycle
+    const SentFrame *cycleStart = nullptr;      // first command frame of the current cycle
+    std::size_t inCycle = 0;                    // command frames of the cycle so far
     const SentFrame *firstDownload = nullptr;
     const SentFrame *startInitialisation = nullptr; // the one after the first download
     std::size_t commandBytes = 0;
@@ -86,6 +90,7 @@ LineReport analyseFrames(std::span<const SentFrame> frames, double periodMs)
             if (firstDownload == nullptr)
                 firstDownload = &f;
             previousCommand = nullptr;
+            cycleStart = nullptr;
             break;
         case SentKind::Initialisation:
             ++r.initialisations;
@@ -94,8 +99,9 @@ LineReport analyseFrames(std::span<const SentFrame> frames, double periodMs)
                 r.downloadToInitialisationMs = millisecondsBetween(firstDownload->last, f.first);
             }
             previousCommand = nullptr;
+            cycleStart = nullptr;
             break;
-        case SentKind::Command:
+        case SentKind::Command: {
             if (r.commandFrames == 0 || f.bytes < r.commandBytesMin)
                 r.commandBytesMin = f.bytes;
             r.commandBytesMax = std::max(r.commandBytesMax, f.bytes);
@@ -107,7 +113,16 @@ LineReport analyseFrames(std::span<const SentFrame> frames, double periodMs)
             if (previousCommand != nullptr)
                 intervals.push_back(millisecondsBetween(previousCommand->first, f.first));
             previousCommand = &f;
+            if (cycleStart == nullptr) {
+                cycleStart = &f;
+                inCycle = 0;
+            }
+            const double lateness = millisecondsBetween(cycleStart->first, f.first) -
+                                    periodMs * static_cast<double>(inCycle++);
+            r.maxLatenessMs = std::max(r.maxLatenessMs, lateness);
+            r.minLatenessMs = std::min(r.minLatenessMs, lateness);
             break;
+        }
         case SentKind::OtherRegister:
             ++r.otherFrames;
             break;
@@ -139,6 +154,10 @@ std::string formatLineReport(const LineReport &r, double periodMs)
     appendLine(out, "interval_max", r.intervals.maxMs, " ms");
     appendLine(out, "interval_p99_abs_deviation", r.intervals.p99AbsDeviationMs, " ms");
     appendLine(out, "interval_max_deviation", r.intervals.maxDeviationMs, " ms");
+    appendCount(out, "intervals_beyond_3ms", r.intervals.beyond3Ms);
+    appendCount(out, "intervals_beyond_10ms", r.intervals.beyond10Ms);
+    appendLine(out, "frame_lateness_max", r.maxLatenessMs, " ms");
+    appendLine(out, "frame_lateness_min", r.minLatenessMs, " ms");
     appendCount(out, "command_frame_bytes_min", r.commandBytesMin);
     appendCount(out, "command_frame_bytes_max", r.commandBytesMax);
     appendLine(out, "command_frame_bytes_mean", r.commandBytesMean, "");

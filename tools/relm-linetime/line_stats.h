@@ -26,6 +26,8 @@ struct IntervalSummary
     double maxMs = 0;
     double p99AbsDeviationMs = 0; // 99th percentile of |interval - nominal|
     double maxDeviationMs = 0;    // the deviation of largest size, with its sign
+    std::size_t beyond3Ms = 0;    // intervals more than 3 ms from nominal
+    std::size_t beyond10Ms = 0;   // intervals more than 10 ms from nominal
 };
 
 // Nearest-rank percentile (0 < q <= 100) of values sorted ascending; 0 for no values.
@@ -47,6 +49,11 @@ struct LineReport
     double initialisationToCommandMs = -1;
     // Between the first bytes of consecutive command frames of one cycle.
     IntervalSummary intervals;
+    // How far a command frame came after its place on the period's grid, counted from the
+    // first command frame of its cycle: a late tick that the next one makes up for shows as a
+    // late frame here, a period that runs slow as a lateness that keeps growing.
+    double maxLatenessMs = 0;
+    double minLatenessMs = 0;
     std::size_t commandBytesMin = 0;
     std::size_t commandBytesMax = 0;
     double commandBytesMean = 0;

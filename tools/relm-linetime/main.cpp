@@ -20,6 +20,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <malloc.h>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -105,6 +107,38 @@ long rssNow()
     return relm::residentKb(::getpid()).value_or(-1);
 }
 
+// Bytes the allocator's main arena has handed out and not had back, in kB. The main arena
+// serves the console's thread (the controller's thread allocates from an arena of its own), and
+// growth here is memory held, where resident memory may also grow by fragmentation or by pages
+// touched late.
+long heapInUseKb()
+{
+    return static_cast<long>(::mallinfo2().uordblks / 1024);
+}
+
+struct MemorySample
+{
+    double seconds = 0;
+    long rssKb = 0;
+    long heapKb = 0;
+};
+
+// CPU time of the console's thread and the time it stood ready to run while another task had
+// the CPU, both in ns (/proc/self/task/TID/schedstat).
+struct ThreadTimes
+{
+    double cpuNs = 0;
+    double waitNs = 0;
+};
+
+ThreadTimes mainThreadTimes()
+{
+    std::ifstream in("/proc/self/task/" + std::to_string(::getpid()) + "/schedstat");
+    ThreadTimes t;
+    in >> t.cpuNs >> t.waitNs;
+    return t;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -128,6 +162,8 @@ int main(int argc, char **argv)
         return 1;
     }
 
+    // A download, an initialisation frame and a margin besides the command frames.
+    options.controller.expectedFrames = static_cast<std::size_t>(options.frames) + 100;
     relm::ControllerSide controller(options.controller);
     std::string error;
     if (!controller.open(error)) {
@@ -154,13 +190,15 @@ int main(int argc, char **argv)
     form.show();
     QApplication::processEvents();
     const long rssAfterStart = rssNow();
+    const long heapAfterStart = heapInUseKb();
+    const ThreadTimes threadAtStart = mainThreadTimes();
 
     QElapsedTimer clock;
     clock.start();
-    std::vector<std::pair<double, long>> rssSamples;
+    std::vector<MemorySample> samples;
     QTimer sampler;
     QObject::connect(&sampler, &QTimer::timeout, [&] {
-        rssSamples.emplace_back(static_cast<double>(clock.elapsed()) / 1000.0, rssNow());
+        samples.push_back({static_cast<double>(clock.elapsed()) / 1000.0, rssNow(), heapInUseKb()});
     });
     sampler.start(options.rssEverySeconds * 1000);
 
@@ -183,6 +221,8 @@ int main(int argc, char **argv)
 
     const int loopStatus = QApplication::exec();
     const long rssEnd = rssNow();
+    const long heapEnd = heapInUseKb();
+    const ThreadTimes threadAtEnd = mainThreadTimes();
     const long peak = relm::peakResidentKb(::getpid()).value_or(-1);
     controller.stop();
 
@@ -192,12 +232,18 @@ int main(int argc, char **argv)
     std::printf("stray_bytes: %zu\n", controller.strayBytes());
     std::printf("status_frames_sent: %zu\n", controller.statusFramesSent());
     std::printf("train_moves_reported: %zu\n", controller.trainMoves());
+    std::printf("simulator_safety_events: %zu\n", controller.safetyEvents());
     std::printf("reader_priority: %s\n", controller.realtimeGranted() ? "real-time" : "normal");
     std::printf("run_seconds: %.1f\n", static_cast<double>(clock.elapsed()) / 1000.0);
+    std::printf("console_thread_cpu: %.3f s\n", (threadAtEnd.cpuNs - threadAtStart.cpuNs) / 1e9);
+    std::printf("console_thread_waited_for_cpu: %.3f s\n",
+                (threadAtEnd.waitNs - threadAtStart.waitNs) / 1e9);
     std::printf("rss_after_start_kb: %ld\n", rssAfterStart);
-    for (const auto &[seconds, kb] : rssSamples)
-        std::printf("rss_at_%.0fs_kb: %ld\n", seconds, kb);
+    std::printf("heap_in_use_after_start_kb: %ld\n", heapAfterStart);
+    for (const MemorySample &m : samples)
+        std::printf("memory_at_%.0fs_kb: rss %ld, heap in use %ld\n", m.seconds, m.rssKb, m.heapKb);
     std::printf("rss_end_kb: %ld\n", rssEnd);
+    std::printf("heap_in_use_end_kb: %ld\n", heapEnd);
     std::printf("rss_peak_kb: %ld\n", peak);
 
     if (status != 0 || loopStatus != 0)

@@ -88,6 +88,15 @@ TEST(SummarizeIntervals, DeviationKeepsTheSignOfTheLargest)
     EXPECT_DOUBLE_EQ(early.p99AbsDeviationMs, 10);
 }
 
+TEST(SummarizeIntervals, CountsIntervalsOutsideTheLimits)
+{
+    // Exactly 3 and 10 ms away are still within; the counts are of both signs.
+    const IntervalSummary s =
+        summarizeIntervals({197, 203, 196.9, 203.5, 190, 210, 189.9, 225}, 200);
+    EXPECT_EQ(s.beyond3Ms, 6u);
+    EXPECT_EQ(s.beyond10Ms, 2u);
+}
+
 TEST(SummarizeIntervals, NothingToSummarize)
 {
     const IntervalSummary s = summarizeIntervals({}, 200);
@@ -113,6 +122,20 @@ TEST(AnalyseFrames, TimesTheStartOfTheCycleAfterTheDownload)
     EXPECT_EQ(r.commandBytesMin, 14u);
     EXPECT_EQ(r.commandBytesMax, 18u);
     EXPECT_NEAR(r.commandBytesMean, 46.0 / 3, 1e-9);
+}
+
+TEST(AnalyseFrames, LatenessIsMeasuredAgainstTheCycleGrid)
+{
+    // The third frame comes 25 ms late and the fourth is back on time: one late frame, not a
+    // slow period. The second cycle starts its own grid.
+    const std::vector<SentFrame> frames{command(1000), command(1200),
+                                        command(1425), command(1600),
+                                        command(1799), frame(SentKind::Initialisation, 5000, 5000),
+                                        command(6000), command(6230)};
+    const LineReport r = analyseFrames(frames, 200);
+    EXPECT_NEAR(r.maxLatenessMs, 30, 1e-6);
+    EXPECT_NEAR(r.minLatenessMs, -1, 1e-6);
+    EXPECT_EQ(r.intervals.beyond10Ms, 3u);
 }
 
 TEST(AnalyseFrames, TheGapOfAResetAndNewDownloadIsNoInterval)
