@@ -320,7 +320,8 @@ void Form1::onComm()
         const TrainView &v = view.trains[t];
         if (v.caption)
             Label2[t]->setText(QString::fromStdString(*v.caption));
-        if (v.colour) {
+        // Most frames repeat the colour; setting it again would repaint the label for nothing.
+        if (v.colour && Label2[t]->palette().color(QPalette::Window) != toQColor(*v.colour)) {
             QPalette pal = Label2[t]->palette();
             pal.setColor(QPalette::Window, toQColor(*v.colour));
             Label2[t]->setPalette(pal);

@@ -2,6 +2,11 @@
 
 #include <QFileInfo>
 
+#ifdef __linux__
+#include <csignal>
+#include <sys/prctl.h>
+#endif
+
 namespace relm {
 
 namespace {
@@ -23,6 +28,10 @@ QString SimulatorProcess::start(const QString &program, const QStringList &argum
     }
     // Its log goes straight to our standard error; its standard output carries the device.
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+#ifdef __linux__
+    // Should relm itself be killed, the simulator goes with it instead of serving on alone.
+    m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+#endif
     m_process.start(program, arguments);
     if (!m_process.waitForStarted(kStartTimeoutMs)) {
         *error = QStringLiteral("%1 did not start: %2").arg(program, m_process.errorString());

@@ -47,10 +47,16 @@ IniLoadResult failure(IniLoadStatus status, int valueIndex, int line, const std:
 std::string where(const std::string &fileName, int line, int valueIndex)
 {
     std::string s = quoted(fileName);
-    if (line > 0)
-        s += " " + std::to_string(line) + " 行目";
-    s += "、列車 " + std::string(kTrainNames[static_cast<std::size_t>(iniTrain(valueIndex))]) +
-         " の" + kFieldNames[static_cast<std::size_t>(iniField(valueIndex))] + "：";
+    if (line > 0) {
+        s += ' ';
+        s += std::to_string(line);
+        s += " 行目";
+    }
+    s += "、列車 ";
+    s += kTrainNames[static_cast<std::size_t>(iniTrain(valueIndex))];
+    s += " の";
+    s += kFieldNames[static_cast<std::size_t>(iniField(valueIndex))];
+    s += "：";
     return s;
 }
 
