@@ -5,6 +5,7 @@
 // fallen quiet (a few byte times with a whole frame waiting, half a status period with less), or
 // at once when two whole frames wait.
 
+#include "link/receive_timing.h"
 #include "sim/sim_time.h"
 
 #include <cstdint>
@@ -16,15 +17,16 @@ namespace relm {
 
 struct ReceiveTiming
 {
-    sim::Duration frameQuiet{5000};     // quiet time once a whole frame (23 bytes) waits
-    sim::Duration fragmentQuiet{50000}; // quiet time with less waiting
+    // Quiet time once a whole frame (23 bytes) waits, and with less waiting.
+    sim::Duration frameQuiet = std::chrono::milliseconds(kFrameQuietMs);
+    sim::Duration fragmentQuiet = std::chrono::milliseconds(kFragmentQuietMs);
 };
 
 class ConsolePort final
 {
 public:
-    static constexpr std::size_t kThreshold = 23;            // bytes of a frame the console reads
-    static constexpr std::size_t kTwoFrames = 2 * (kThreshold + 1);
+    static constexpr std::size_t kThreshold = kReceiveThreshold; // bytes the decoding reads
+    static constexpr std::size_t kTwoFrames = 2 * (kThreshold + 1); // read at once, quiet or not
 
     explicit ConsolePort(ReceiveTiming timing = {})
         : m_timing(timing)
