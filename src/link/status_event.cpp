@@ -71,9 +71,11 @@ void statusPass(Module1 &m, const FrameReading &reading, BarFrame frame, StatusV
             continue;
         }
         Ahead ahead = CheckAhead(m, t);
+        // A set point route limits the train to caution speed; it never lifts a stop, or the
+        // train would run at 48 into a section another train holds.
         if (m.PointBlocked[t] != kFalse)
             ahead = Ahead::Stop;
-        else if (m.PointArmed[t] != kFalse)
+        else if (m.PointArmed[t] != kFalse && ahead == Ahead::Clear)
             ahead = Ahead::Caution;
 
         switch (ahead) {
@@ -124,8 +126,10 @@ StatusView statusEvent(Module1 &m, std::span<const std::uint8_t> block, BarFrame
 {
     StatusView view;
     view.label1Text = receivedBytesText(block);
-    // A partial frame would leave records half read: it is shown and never decoded.
-    if (block.size() < kStatusFrameBytes)
+    // A partial frame would leave records half read: it is shown and never decoded. Nor is a frame
+    // decoded between a download and its initialisation frame: it would replace the positions
+    // just loaded from atc.ini before they have been sent.
+    if (block.size() < kStatusFrameBytes || m.InitSent == kFalse)
         return view;
     view.decoded = true;
 

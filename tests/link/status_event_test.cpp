@@ -66,6 +66,16 @@ TEST_P(BlockLengthTest, DecodesOnlyAWholeFirstFrame)
 
 INSTANTIATE_TEST_SUITE_P(Blocks, BlockLengthTest, testing::Values(0, 11, 22, 23, 48));
 
+TEST(StatusEventTest, AFrameBeforeTheInitialisationFrameKeepsTheLoadedPositions)
+{
+    Module1 m = initialised();
+    m.InitSent = kFalse; // atc.ini just loaded, initialisation frame not yet sent
+    const StatusView v = statusEvent(m, statusFrame({0x05, 0x04, 0x06}, {0x00, 0x07, 0x01, 40}), kFrame);
+    EXPECT_FALSE(v.decoded);
+    EXPECT_FALSE(v.label1Text.empty());
+    EXPECT_EQ(m.PosCode0[0], 128);
+}
+
 enum class Point { Free, Armed, Blocked };
 
 // X's point state, Y's record, X's section, reported speed and slider; then X's colour and
@@ -92,7 +102,7 @@ TEST_P(StatusPassTest, ColoursTheLabelSetsTheTargetAndDrawsTheBar)
 }
 
 // X runs into section 0x11: next 0x12, after next 0x13. Caution clips the slider to 48; a set
-// point route shows caution through a stop, a refused one stop. Bar heights are speed * 1575 /
+// point route limits a clear train to caution but never lifts a stop, a refused one stops. Bar heights are speed * 1575 /
 // 128, halves to even (64 and 192 land on half a twip); 200 rises above the frame. Only 128 is
 // absent: grey, target and bar kept. 129..255 are present but never drawn on the map.
 constexpr Record kOnNext{0x12, 0x13, 0x14};
@@ -102,7 +112,8 @@ INSTANTIATE_TEST_SUITE_P(
     Checks, StatusPassTest,
     testing::Values(StatusCase{Point::Free, kOnAfter, 0x11, 192, 49, kYellow, 48, 2, 2362},
                     StatusCase{Point::Free, kOnAfter, 0x11, 128, 30, kYellow, 30, 2, 1575},
-                    StatusCase{Point::Armed, kOnNext, 0x11, 200, 99, kYellow, 48, 2, 2461},
+                    StatusCase{Point::Armed, {}, 0x11, 200, 99, kYellow, 48, 1, 2461},
+                    StatusCase{Point::Armed, kOnNext, 0x11, 0, 99, kRed, 0, 2, 0},
                     StatusCase{Point::Blocked, {}, 0x11, 0, 99, kRed, 0, 1, 0},
                     StatusCase{Point::Free, {}, 128, 64, 99, kStatusGrey, 60, 0, std::nullopt},
                     StatusCase{Point::Free, {}, 0x85, 64, 99, kCyan, 99, 0, 788}));
