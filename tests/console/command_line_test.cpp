@@ -5,33 +5,25 @@
 namespace relm {
 namespace {
 
-TEST(CommandLineTest, DefaultsToThePlatformPort)
+// Each line with what it sets, shown as "port simulate log", or "refused".
+TEST(CommandLineTest, ReadsTheOptionsAndRefusesWhatItDoesNotUnderstand)
 {
-    const auto p = parseCommandLine({});
-    EXPECT_TRUE(p.error.empty());
-    EXPECT_EQ(p.options.port, defaultPort());
-    EXPECT_FALSE(p.options.simulate);
-}
-
-TEST(CommandLineTest, ReadsEveryOption)
-{
-    auto p = parseCommandLine({"--port", "/dev/ttyS3"});
-    EXPECT_EQ(p.options.port, "/dev/ttyS3");
-    p = parseCommandLine({"--port=/dev/ttyACM0"});
-    EXPECT_EQ(p.options.port, "/dev/ttyACM0");
-    p = parseCommandLine({"--simulate"});
-    EXPECT_TRUE(p.options.simulate);
-    EXPECT_TRUE(parseCommandLine({"--help"}).options.help);
-    EXPECT_TRUE(parseCommandLine({"--version"}).options.version);
-}
-
-TEST(CommandLineTest, RefusesWhatItDoesNotUnderstand)
-{
-    EXPECT_NE(parseCommandLine({"--port"}).error, "");
-    EXPECT_NE(parseCommandLine({"--port", ""}).error, "");
-    EXPECT_NE(parseCommandLine({"--fast"}).error, "");
-    EXPECT_NE(parseCommandLine({"/dev/ttyS0"}).error, "");
-    EXPECT_NE(parseCommandLine({"--simulate", "--port", "/dev/ttyS0"}).error, "");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{}, defaultPort() + " 0 "},
+        {{"--port", "/dev/ttyS3"}, "/dev/ttyS3 0 "},
+        {{"--port=/dev/ttyACM0"}, "/dev/ttyACM0 0 "},
+        {{"--simulate", "--log", "t.log"}, defaultPort() + " 1 t.log"},
+        {{"--port"}, "refused"},
+        {{"--port="}, "refused"},
+        {{"--log"}, "refused"},
+        {{"--fast"}, "refused"},
+        {{"--simulate", "--port", "/dev/ttyS0"}, "refused"}};
+    for (const auto &[args, expected] : cases) {
+        const ParsedCommandLine p = parseCommandLine(args);
+        const ConsoleOptions &o = p.options;
+        const std::string got = o.port + (o.simulate ? " 1 " : " 0 ") + o.logFile;
+        EXPECT_EQ(p.error.empty() ? got : "refused", expected) << testing::PrintToString(args);
+    }
 }
 
 } // namespace

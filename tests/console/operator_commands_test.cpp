@@ -2,85 +2,49 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 namespace relm {
 namespace {
 
 constexpr std::uint32_t kFace = 0x8000000F;
 
-struct SliderCase
+// Point and Reverse toggle a request the frames have not yet acted on, and leave anything else.
+struct PressCase
 {
-    int position;
-    int speed;
+    bool point; // else Reverse
+    std::int16_t before, after;
+    std::optional<std::uint32_t> colour;
 };
 
-class SliderTest : public testing::TestWithParam<SliderCase>
-{};
-
-TEST_P(SliderTest, SpeedIsMaximumMinusPosition)
+std::ostream &operator<<(std::ostream &os, const PressCase &c)
 {
-    Module1 m;
-    sliderMoved(m, 1, 128, GetParam().position);
-    EXPECT_EQ(m.SliderSpeed[1], GetParam().speed);
-    EXPECT_EQ(m.SliderSpeed[0], 0);
+    return os << (c.point ? "Point " : "Reverse ") << c.before << " -> " << c.after;
 }
 
-INSTANTIATE_TEST_SUITE_P(Positions, SliderTest,
-                         testing::Values(SliderCase{128, 0}, SliderCase{0, 128},
-                                         SliderCase{100, 28}, SliderCase{80, 48}));
-
-TEST(OperatorCommandsTest, PointToggleLeavesArmedRouteAndRefusalAlone)
+class RequestButtonTest : public testing::TestWithParam<PressCase>
 {
+};
+
+TEST_P(RequestButtonTest, TogglesOnlyARequestStillPending)
+{
+    const PressCase &c = GetParam();
     Module1 m;
-    EXPECT_EQ(pointPressed(m, 0), kRequestColour);
-    m.PointArmed[0] = kTrue;
-    m.PointBlocked[0] = kTrue;
-    EXPECT_EQ(pointPressed(m, 0), kFace);
-    EXPECT_EQ(m.PointReq[0], 0);
-    EXPECT_EQ(m.PointArmed[0], kTrue);
-    EXPECT_EQ(m.PointBlocked[0], kTrue);
-    m.PointReq[0] = 7; // not a value the buttons know: left as it is
-    EXPECT_EQ(pointPressed(m, 0), std::nullopt);
-    EXPECT_EQ(m.PointReq[0], 7);
+    m.PointArmed[2] = m.PointBlocked[2] = kTrue; // a route set and a refusal mark stay
+    Module1::Table3 &state = c.point ? m.PointReq : m.RevState;
+    state[2] = c.before;
+    EXPECT_EQ(c.point ? pointPressed(m, 2) : reversePressed(m, 2), c.colour);
+    EXPECT_EQ(state[2], c.after);
+    EXPECT_EQ(m.PointArmed[2] & m.PointBlocked[2], kTrue);
 }
 
-TEST(OperatorCommandsTest, ReverseCanOnlyBeWithdrawnBeforeAFrameSawIt)
-{
-    Module1 m;
-    EXPECT_EQ(reversePressed(m, 2), kRequestColour);
-    EXPECT_EQ(m.RevState[2], kRevRequested);
-    EXPECT_EQ(reversePressed(m, 2), kFace);
-    EXPECT_EQ(m.RevState[2], kRevIdle);
-    for (const std::int16_t state : {kRevStopping, kRevReady}) {
-        m.RevState[2] = state;
-        EXPECT_EQ(reversePressed(m, 2), std::nullopt);
-        EXPECT_EQ(m.RevState[2], state);
-    }
-}
-
-TEST(OperatorCommandsTest, ExitWaitsForTheNextFrameOnlyWhileTheCycleRuns)
-{
-    Module1 m;
-    bool pending = false;
-    EXPECT_EQ(exitPressed(m, false, pending), ExitAction::EndNow);
-    EXPECT_FALSE(pending);
-    EXPECT_EQ(m.TrainCmd[0], 0); // nothing is sent when the cycle is stopped
-    EXPECT_EQ(exitPressed(m, true, pending), ExitAction::AfterNextFrame);
-    EXPECT_TRUE(pending);
-    EXPECT_EQ(m.TrainCmd[0], 255);
-}
-
-TEST(OperatorCommandsTest, ResetAndRestartSetTheStopAndClearIt)
-{
-    Module1 m;
-    m.InitSent = kTrue;
-    stopPressed(m, 1);
-    resetPressed(m);
-    EXPECT_EQ(m.TrainCmd[0], 255);
-    EXPECT_EQ(m.TrainCmd[1], 0);
-    restartCycle(m);
-    EXPECT_EQ(m.TrainCmd[0], 0);
-    EXPECT_EQ(m.InitSent, 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    PointAndReverse, RequestButtonTest,
+    testing::Values(PressCase{true, 0, 1, kRequestColour}, PressCase{true, 1, 0, kFace},
+                    PressCase{true, 7, 7, std::nullopt},
+                    PressCase{false, kRevIdle, kRevRequested, kRequestColour},
+                    PressCase{false, kRevRequested, kRevIdle, kFace},
+                    PressCase{false, kRevStopping, kRevStopping, std::nullopt}));
 
 } // namespace
 } // namespace relm
