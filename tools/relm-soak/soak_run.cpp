@@ -317,6 +317,7 @@ void SoakRun::pressTransfer()
         throw std::runtime_error("relm-soak: the program image was refused: " + build.refusal);
     m_downloading = true;
     m_transferEnabled = false;
+    m_timerEnabled = false; // as the window does: no tick left over from Reset follows the download
     ++m_stats.downloads;
     write(FrameKind::Download, std::move(build.frame));
 }
