@@ -23,6 +23,7 @@
 #include <QShortcut>
 #include <QSlider>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -344,7 +345,8 @@ void Form1::onComm()
 
 void Form1::onTransfer()
 {
-    if (m_downloading)
+    // Exit waits for the stopping frame; a download now would leave it waiting for ever.
+    if (m_downloading || ExitPending)
         return;
     if (!MSComm1.isOpen()) {
         QString reason;
@@ -360,10 +362,14 @@ void Form1::onTransfer()
         report(QStringLiteral("テキスト送信 - 指定ファイルが見つかりません。"));
         return;
     }
-    const QByteArray image = file.readAll();
-    const DownloadBuild build = buildDownloadFrame(
-        {reinterpret_cast<const std::uint8_t *>(image.constData()),
-         static_cast<std::size_t>(image.size())});
+    // An image too large to send is refused before it is read.
+    const std::string tooLarge = imageRefusal(static_cast<std::size_t>(std::max<qint64>(file.size(), 0)));
+    const QByteArray image = tooLarge.empty() ? file.readAll() : QByteArray();
+    const DownloadBuild build = tooLarge.empty()
+                                    ? buildDownloadFrame({reinterpret_cast<const std::uint8_t *>(
+                                                              image.constData()),
+                                                          static_cast<std::size_t>(image.size())})
+                                    : DownloadBuild{false, {}, tooLarge};
     if (!build.accepted) {
         QApplication::beep();
         report(QString::fromStdString(build.refusal));
@@ -371,9 +377,12 @@ void Form1::onTransfer()
     }
 
     Label1->setText(QStringLiteral("送信中..."));
-    // A second press must not start a download nested in this one.
+    // A second press must not start a download nested in this one, and a tick still due after
+    // Reset must not queue its stop command behind the download: the controller would run the
+    // new program only to be halted by it.
     m_downloading = true;
     Command2->setEnabled(false);
+    Timer1.stop();
     send(build.frame);
     const bool drained = waitForDownloadToDrain();
     m_downloading = false;
@@ -388,6 +397,10 @@ void Form1::onTransfer()
         std::fprintf(stderr, "relm: %s\n", loaded.message.c_str());
     }
     restartCycle(m_module);
+    for (int t = 0; t < kTrainCount; ++t) {
+        setButtonColour(Command4[t], kButtonFaceColour);
+        setButtonColour(Command6[t], kButtonFaceColour);
+    }
     Timer1.setInterval(kDownloadStartMs);
     Timer1.start();
     Form3 &map = form3();

@@ -61,7 +61,11 @@ ExitAction exitPressed(Module1 &m, bool timerEnabled, bool &exitPending)
 
 void restartCycle(Module1 &m)
 {
-    m.TrainCmd[0] = kCmdNone;
+    m.TrainCmd.fill(kCmdNone);
+    m.RevState.fill(kRevIdle);
+    m.PointReq.fill(0);
+    m.PointArmed.fill(kFalse);
+    m.PointBlocked.fill(kFalse);
     m.InitSent = kFalse;
 }
 

@@ -36,7 +36,9 @@ enum class ExitAction {
 // Exit: decided by whether the command cycle's timer runs. Sets exitPending when it does.
 ExitAction exitPressed(Module1 &m, bool timerEnabled, bool &exitPending);
 
-// The state a completed program download leaves: stop command cleared, initialisation pending.
+// The state a completed program download leaves: initialisation pending, and no command, point
+// request or reversal left over from before it (they were worked out from positions the new
+// initialisation frame replaces). The window puts the Point and Reverse buttons back to the face.
 void restartCycle(Module1 &m);
 
 } // namespace relm

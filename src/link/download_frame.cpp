@@ -16,16 +16,22 @@ std::string groupedNumber(std::size_t value)
 
 } // namespace
 
+std::string imageRefusal(std::size_t length)
+{
+    // A larger frame would not fit the transmit buffer in one write.
+    if (length <= kMaxImageBytes)
+        return {};
+    return "プログラムが大きすぎるため送信しません: " + groupedNumber(length) + " バイト (上限 " +
+           groupedNumber(kMaxImageBytes) + " バイト)";
+}
+
 DownloadBuild buildDownloadFrame(std::span<const std::uint8_t> image)
 {
     DownloadBuild build;
     const std::size_t length = image.size();
-    if (length > kMaxImageBytes) {
-        // A larger frame would not fit the transmit buffer in one write.
-        build.refusal = "プログラムが大きすぎるため送信しません: " + groupedNumber(length) +
-                        " バイト (上限 " + groupedNumber(kMaxImageBytes) + " バイト)";
+    build.refusal = imageRefusal(length);
+    if (!build.refusal.empty())
         return build;
-    }
 
     build.accepted = true;
     build.frame.assign(length + kDownloadOverheadBytes, 0x00);

@@ -27,6 +27,9 @@ struct DownloadBuild
     std::string refusal;             // operator text when refused, empty otherwise
 };
 
+// The operator text refusing an image of this many bytes; empty when it may be sent.
+std::string imageRefusal(std::size_t length);
+
 // Builds the download frame for an image, or refuses an image too large for the port.
 DownloadBuild buildDownloadFrame(std::span<const std::uint8_t> image);
 

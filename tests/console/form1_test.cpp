@@ -195,6 +195,19 @@ TEST_F(Form1Test, TransferStartsTheCycleAndResetOrExitEndsItWithOneMoreFrame)
     EXPECT_EQ(written().size(), 26);
     form->onTick();
     EXPECT_EQ(written().size(), 14);
+    // Reset with requests pending and Transfer at once, before the tick that would send the
+    // stop: the download restarts the controller, and nothing from before it follows it.
+    form->Command4[1]->click();
+    c->module.RevState[2] = kRevReady;
+    form->Command7->click();
+    EXPECT_EQ(transfer().size(), 131);
+    EXPECT_EQ(c->module.PointReq[1], 0);
+    EXPECT_EQ(c->module.RevState[2], kRevIdle);
+    EXPECT_EQ(form->Command4[1]->palette().color(QPalette::Button), toQColor(kButtonFaceColour));
+    form->onTick();
+    EXPECT_EQ(written().size(), 26);
+    form->onTick();
+    EXPECT_EQ(written().size(), 14);
     form->Command3->click(); // Exit: the program ends after the frame with the stop
     form->Command3->click();
     EXPECT_EQ(c->endStatus, -1);
