@@ -211,7 +211,10 @@ MonitorWindow &Form1::monitor()
 
 void Form1::showMonitor()
 {
+    const bool first = !m_monitor;
     MonitorWindow &w = monitor();
+    if (first) // below the main window, out of the way of both operator windows
+        w.move(x(), y() + frameGeometry().height() + kWindowGap);
     w.show();
     w.raise();
     w.activateWindow();
