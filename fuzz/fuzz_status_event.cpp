@@ -38,9 +38,10 @@ void statusBlock(Module1 &m, FuzzedDataProvider &in, BarFrame frame)
     const StatusView view = statusEvent(m, block, frame);
     checkHexText(view.label1Text, block.size());
 
-    if (block.size() < kStatusFrameBytes) {
+    // Before the initialisation frame has gone out, a frame would replace the loaded positions.
+    if (block.size() < kStatusFrameBytes || before.InitSent == kFalse) {
         if (view.decoded || !sameTables(before, m) || view.mapRedraws != 0)
-            broken("a block shorter than a frame changes nothing");
+            broken("a short block, or any block before the initialisation frame, changes nothing");
         return;
     }
     if (!view.decoded)
