@@ -33,9 +33,6 @@ constexpr int kRowHeight = 375;
 constexpr std::array<int, 3> kLabel1Top{960, 1680, 2280};
 constexpr std::array<int, 3> kLabel1Width{495, 375, 375};
 
-// The value displays are filled with the caption-text system colour.
-constexpr std::uint32_t kCaptionTextColour = 0x80000009;
-
 constexpr int rowTop(int train)
 {
     return kRowTop + kRowPitch * train;

@@ -12,16 +12,17 @@ QRect twipsRect(int left, int top, int width, int height)
 
 QColor toQColor(std::uint32_t bgr)
 {
-    if ((bgr & 0x80000000u) != 0) {
-        // System colour index in the low byte; 15 is the button face, the only one we use for
-        // buttons. Index 10 (active border) and 9 (caption text) appear as window colours.
+    if ((bgr & kSystemColourFlag) != 0) {
         const QPalette palette = QApplication::palette();
-        switch (bgr & 0xFFu) {
-        case 9:
+        switch (bgr) {
+        case kCaptionTextColour:
             return QColor(Qt::white);
-        case 10:
+        case kActiveBorderColour:
             return palette.color(QPalette::Window);
+        case kButtonFaceColour:
+            return palette.color(QPalette::Button);
         default:
+            Q_ASSERT_X(false, "toQColor", "system colour index the windows do not use");
             return palette.color(QPalette::Button);
         }
     }

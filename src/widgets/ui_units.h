@@ -2,6 +2,8 @@
 
 // Units and colours as the windows are laid out: positions in twips, colours as 0x00BBGGRR.
 
+#include "model/colours.h"
+
 #include <QColor>
 #include <QRect>
 
@@ -16,10 +18,9 @@ constexpr int twipsToPixels(int twips) { return twips / kTwipsPerPixel; }
 
 QRect twipsRect(int left, int top, int width, int height);
 
-// The system colour that stands for the button face.
-inline constexpr std::uint32_t kButtonFaceColour = 0x8000000F;
-
-// 0x00BBGGRR to QColor. System colours (high bit set) map to the application palette.
+// 0x00BBGGRR to QColor. The system colours the windows use (button face, active border, caption
+// text) map to the application palette; any other system colour index is a programming error,
+// asserted in debug builds and shown as the button face otherwise.
 QColor toQColor(std::uint32_t bgr);
 
 } // namespace relm
