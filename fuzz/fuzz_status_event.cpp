@@ -6,6 +6,7 @@
 #include "module_tables.h"
 
 #include "console/operator_commands.h"
+#include "console/transfer.h"
 #include "link/command_tick.h"
 #include "link/status_event.h"
 #include "model/section_code.h"
@@ -115,9 +116,14 @@ void operatorCommand(Module1 &m, FuzzedDataProvider &in)
     case 4:
         resetPressed(m);
         break;
-    default:
-        restartCycle(m);
+    default: {
+        // A Transfer that places the trains where they are.
+        StartPositions p;
+        for (int u = 0; u < kTrainCount; ++u)
+            p.codes[u] = {m.PosCode0[u], m.PosCode1[u], m.PosCode2[u], m.PosCode3[u]};
+        startCycle(m, p);
         break;
+    }
     }
 }
 

@@ -1,10 +1,8 @@
 #include "console/operator_commands.h"
 
-namespace relm {
+#include "model/section_code.h"
 
-namespace {
-constexpr std::uint32_t kButtonFace = 0x8000000F;
-}
+namespace relm {
 
 void sliderMoved(Module1 &m, int t, int maximum, int position)
 {
@@ -25,7 +23,7 @@ std::optional<std::uint32_t> pointPressed(Module1 &m, int t)
         return kRequestColour;
     case 1:
         m.PointReq[t] = 0;
-        return kButtonFace;
+        return kButtonFaceColour;
     default:
         return std::nullopt;
     }
@@ -35,11 +33,13 @@ std::optional<std::uint32_t> reversePressed(Module1 &m, int t)
 {
     switch (m.RevState[t]) {
     case kRevIdle:
+        if (m.PosCode0[t] >= kAbsentCode)
+            return std::nullopt;
         m.RevState[t] = kRevRequested;
         return kRequestColour;
     case kRevRequested:
         m.RevState[t] = kRevIdle;
-        return kButtonFace;
+        return kButtonFaceColour;
     default:
         return std::nullopt; // seen by a status frame: can no longer be withdrawn
     }
@@ -57,16 +57,6 @@ ExitAction exitPressed(Module1 &m, bool timerEnabled, bool &exitPending)
     exitPending = true;
     m.TrainCmd[0] = kCmdStop;
     return ExitAction::AfterNextFrame;
-}
-
-void restartCycle(Module1 &m)
-{
-    m.TrainCmd.fill(kCmdNone);
-    m.RevState.fill(kRevIdle);
-    m.PointReq.fill(0);
-    m.PointArmed.fill(kFalse);
-    m.PointBlocked.fill(kFalse);
-    m.InitSent = kFalse;
 }
 
 } // namespace relm

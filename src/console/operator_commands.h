@@ -3,15 +3,13 @@
 // What the operator's sliders and buttons do to the train tables. The window only forwards the
 // input and applies the returned button colours; the next tick or status frame acts on the change.
 
+#include "model/colours.h"
 #include "model/module1.h"
 
 #include <cstdint>
 #include <optional>
 
 namespace relm {
-
-// Light red of a pending Point or Reverse request (0x00BBGGRR).
-inline constexpr std::uint32_t kRequestColour = 0x8080FF;
 
 // Speed slider of train t moved: the requested speed is the range maximum minus the position.
 void sliderMoved(Module1 &m, int t, int maximum, int position);
@@ -22,7 +20,9 @@ void stopPressed(Module1 &m, int t);
 // Point of train t: toggles the request. Returns the button's new colour, or nothing to leave it.
 std::optional<std::uint32_t> pointPressed(Module1 &m, int t);
 
-// Reverse of train t: toggles between idle and requested; a reversal under way is left alone.
+// Reverse of train t: toggles between idle and requested; a reversal under way is left alone,
+// and so is a request for a train that is not on the layout (own code 128 or more): its
+// reversed codes would place it there.
 std::optional<std::uint32_t> reversePressed(Module1 &m, int t);
 
 // Reset: the next tick sends the stop command and stops the cycle.
@@ -35,10 +35,5 @@ enum class ExitAction {
 
 // Exit: decided by whether the command cycle's timer runs. Sets exitPending when it does.
 ExitAction exitPressed(Module1 &m, bool timerEnabled, bool &exitPending);
-
-// The state a completed program download leaves: initialisation pending, and no command, point
-// request or reversal left over from before it (they were worked out from positions the new
-// initialisation frame replaces). The window puts the Point and Reverse buttons back to the face.
-void restartCycle(Module1 &m);
 
 } // namespace relm

@@ -39,6 +39,7 @@ IniLoadResult failure(IniLoadStatus status, int valueIndex, int line, const std:
     r.field = static_cast<int>(iniField(valueIndex));
     r.trainsLoaded = r.train;
     r.line = line;
+    r.reason = text;
     r.message = text + untouchedNote(r.trainsLoaded);
     return r;
 }
@@ -124,8 +125,8 @@ IniLoadResult LoadIni(Module1 &m, const std::string &path)
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         r.status = IniLoadStatus::CannotOpen;
-        r.message =
-            quoted(path) + "を開けません（" + std::strerror(errno) + "）。" + untouchedNote(0);
+        r.reason = quoted(path) + "を開けません（" + std::strerror(errno) + "）。";
+        r.message = r.reason + untouchedNote(0);
         return r;
     }
 
@@ -144,15 +145,15 @@ IniLoadResult LoadIni(Module1 &m, const std::string &path)
     }
     if (std::ferror(file.get()) != 0) {
         r.status = IniLoadStatus::CannotRead;
-        r.message =
-            quoted(path) + "を読み込めません（" + std::strerror(errno) + "）。" + untouchedNote(0);
+        r.reason = quoted(path) + "を読み込めません（" + std::strerror(errno) + "）。";
+        r.message = r.reason + untouchedNote(0);
         return r;
     }
 
     if (tooLarge) {
         r.status = IniLoadStatus::CannotRead;
-        r.message =
-            quoted(path) + "は初期データのファイルとしては大きすぎます。" + untouchedNote(0);
+        r.reason = quoted(path) + "は初期データのファイルとしては大きすぎます。";
+        r.message = r.reason + untouchedNote(0);
         return r;
     }
     return applyIni(m, parseIni(bytes), path);

@@ -27,7 +27,8 @@ struct IniLoadResult
     int train = -1;       // train whose value stopped the load (0..2), -1 if none did
     int field = -1;       // which of its values: IniField as int, -1 if none
     int line = 0;         // 1-based line of the file, 0 if the file was not read
-    std::string message;  // for the operator (Japanese, as the console speaks); empty if loaded
+    std::string reason;   // what is wrong and where (Japanese, as the console speaks); empty if loaded
+    std::string message;  // the reason and which trains kept their positions; empty if loaded
 
     bool ok() const { return status == IniLoadStatus::Loaded; }
 };

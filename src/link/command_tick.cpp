@@ -82,12 +82,19 @@ TickResult commandTick(Module1 &m, bool exitPending)
         return result;
     }
 
+    result = commandFrameTick(m);
+    result.endProgram = exitPending;
+    return result;
+}
+
+TickResult commandFrameTick(Module1 &m)
+{
+    TickResult result;
     result.intervalMs = kCommandIntervalMs;
     if (m.TrainCmd[0] == kCmdStop)
         result.timerEnabled = false; // this tick's frame still carries the stop
     rampSpeeds(m);
     result.bytes = commandFrame(m);
-    result.endProgram = exitPending;
     return result;
 }
 

@@ -28,4 +28,9 @@ struct TickResult
 // Runs one tick on the shared tables. exitPending is the main window's ExitPending flag.
 TickResult commandTick(Module1 &m, bool exitPending);
 
+// The command-frame part of a tick, whether or not the initialisation has gone out: ramps the
+// speeds and builds the frame, consuming the commands and reversals it carries. The timer is
+// to stop when the frame carries the stop command.
+TickResult commandFrameTick(Module1 &m);
+
 } // namespace relm

@@ -49,7 +49,7 @@ struct TrainView
 struct StatusView
 {
     std::string label1Text;                    // the received bytes in hex
-    bool decoded = false;                      // the block held a complete frame
+    bool decoded = false; // the block was decoded: a whole frame, after the initialisation frame
     std::array<TrainView, kTrainCount> trains; // rows X, Y, Z
     int mapRedraws = 0;                        // KDisp calls: one per present train that moved
 };

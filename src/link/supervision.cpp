@@ -1,6 +1,7 @@
 #include "link/supervision.h"
 
 #include "model/safety.h"
+#include "model/section_code.h"
 
 namespace relm {
 namespace {
@@ -66,6 +67,10 @@ TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
         if (m.RevState[t] != kRevStopping)
             continue;
         m.TargetSpeed[t] = 0;
+        // A train reported off the layout has no sections to reverse into: its reversed codes
+        // would place it back on the layout. It waits here until it is reported present again.
+        if (m.PosCode0[t] >= kAbsentCode)
+            continue;
         if (m.OutSpeed[t] == 0 && reading.actualSpeed[t] < kStandstillSpeed) {
             MakeReverse(m, t);
             ready[t] = true;

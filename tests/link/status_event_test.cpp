@@ -12,9 +12,12 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 
 constexpr BarFrame kFrame{1575, 1920}; // bottom edge at 3495 twips
-constexpr std::uint32_t kCyan = kStatusLightCyan;
-constexpr std::uint32_t kYellow = kStatusLightYellow;
-constexpr std::uint32_t kRed = kStatusLightRed;
+// The label colours the windows must show (0x00BBGGRR), written out rather than taken from the
+// code under test.
+constexpr std::uint32_t kCyan = 0xFFFFC0;
+constexpr std::uint32_t kYellow = 0x80FFFF;
+constexpr std::uint32_t kRed = 0x8080FF;
+constexpr std::uint32_t kGrey = 0xC0C0C0;
 
 // One train's status record: own, behind and next section, and the reported speed.
 struct Record
@@ -115,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
                     StatusCase{Point::Armed, {}, 0x11, 200, 99, kYellow, 48, 1, 2461},
                     StatusCase{Point::Armed, kOnNext, 0x11, 0, 99, kRed, 0, 2, 0},
                     StatusCase{Point::Blocked, {}, 0x11, 0, 99, kRed, 0, 1, 0},
-                    StatusCase{Point::Free, {}, 128, 64, 99, kStatusGrey, 60, 0, std::nullopt},
+                    StatusCase{Point::Free, {}, 128, 64, 99, kGrey, 60, 0, std::nullopt},
                     StatusCase{Point::Free, {}, 0x85, 64, 99, kCyan, 99, 0, 788}));
 
 // Train X on route 1 before and at the point from route 1 into route 0 (FromCode 0x08,
@@ -170,6 +173,53 @@ INSTANTIATE_TEST_SUITE_P(
             {Op::Request, kApproach, {}, {0, 0, 1, 0, 0x08, 0x09, kCyan, false}},
             {Op::Reset, kAtFrom, {}, {-1, 0, 1, kCmdStop, 0x00, 0x01, kYellow, false}}}));
 
+TEST(StatusEventTest, ATrainLeavingTheLayoutRedrawsNothing)
+{
+    Module1 m = initialised();
+    statusEvent(m, statusFrame({0x11, 0x10, 0x12}), kFrame);
+    // X's own code turns to exactly 128: the map keeps showing it where it was last drawn.
+    const StatusView v = statusEvent(m, statusFrame({128, 128, 128}), kFrame);
+    EXPECT_EQ(v.mapRedraws, 0);
+    EXPECT_EQ(v.trains[0].colour, kGrey);
+}
+
+// Each filled point record, for a train arriving from the section before its FromCode: armed
+// there with its NextCode and AfterCode, completed on reaching AfterCode.
+struct PointRecordCase
+{
+    int approach, from, next, after;
+};
+
+using PointRecordTest = testing::TestWithParam<PointRecordCase>;
+
+TEST_P(PointRecordTest, ArmsAtFromCodeAndCompletesAtAfterCode)
+{
+    const PointRecordCase &c = GetParam();
+    Module1 m = initialised();
+    m.PointReq[0] = 1;
+    statusEvent(m, statusFrame({c.approach, 0x80, c.from}), kFrame);
+    EXPECT_EQ(m.PointArmed[0], kFalse);
+    statusEvent(m, statusFrame({c.from, c.approach, c.from}), kFrame);
+    EXPECT_EQ(m.PointArmed[0], kTrue);
+    EXPECT_EQ(m.PosCode2[0], c.next);
+    EXPECT_EQ(m.PosCode3[0], c.after);
+    EXPECT_EQ(m.TrainCmd[0], 0x30);
+    commandTick(m, false);
+    statusEvent(m, statusFrame({c.next, c.from, c.after}), kFrame);
+    EXPECT_EQ(m.PointArmed[0], kTrue);
+    EXPECT_TRUE(statusEvent(m, statusFrame({c.after, c.next, c.after}), kFrame)
+                    .trains[0]
+                    .resetPointButton);
+    EXPECT_EQ(m.TrainCmd[0], 0x20);
+    EXPECT_EQ(m.PointReq[0], 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, PointRecordTest,
+                         testing::Values(PointRecordCase{0x0F, 0x08, 0x00, 0x01},
+                                         PointRecordCase{0x07, 0x00, 0x09, 0x0A},
+                                         PointRecordCase{0x2A, 0x29, 0x20, 0x27},
+                                         PointRecordCase{0x21, 0x20, 0x28, 0x2F}));
+
 // Reverse: the train is stopped, reversed once it stands, held at 0 until the reversed
 // registers have gone out, and then runs on in the new direction.
 TEST(ReversalTest, StopsWaitsForAStandstillSendsTheReversalAndRunsOn)
@@ -194,6 +244,21 @@ TEST(ReversalTest, StopsWaitsForAStandstillSendsTheReversalAndRunsOn)
               (Bytes{0x00, 0x29, 0x01, 0x2A, 0x02, 0x28, 0x03, 0x2F}));
     statusEvent(m, statusFrame({0x29, 0x2A, 0x28}), kFrame);
     EXPECT_EQ(m.TargetSpeed[0], 100);
+}
+
+// A train reported off the layout while it waits to reverse is not reversed: its reversed
+// codes would put it back on the layout. It is reversed once it is reported present again.
+TEST(ReversalTest, WaitsWhileTheTrainIsReportedAbsent)
+{
+    Module1 m = initialised();
+    m.RevState[0] = kRevStopping;
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_FALSE(statusEvent(m, statusFrame({128, 128, 128}), kFrame).trains[0].resetReverseButton);
+        EXPECT_EQ(m.RevState[0], kRevStopping);
+        EXPECT_EQ(m.TargetSpeed[0], 0);
+    }
+    EXPECT_TRUE(statusEvent(m, statusFrame({0x0A, 0x09, 0x0B}), kFrame).trains[0].resetReverseButton);
+    EXPECT_EQ(m.RevState[0], kRevReady);
 }
 
 } // namespace

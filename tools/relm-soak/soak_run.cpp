@@ -3,7 +3,7 @@
 #include "initial_positions.h"
 
 #include "console/operator_commands.h"
-#include "initdata/load_ini.h"
+#include "console/transfer.h"
 #include "link/command_tick.h"
 #include "link/download_frame.h"
 #include "link/register_frames.h"
@@ -312,12 +312,25 @@ void SoakRun::pressTransfer()
         return;
     ++m_stats.actions[static_cast<std::size_t>(OperatorAction::Transfer)];
     m_trace.add(m_now, "operator: transfer");
+    // The Transfer steps of the console: the start positions are read and checked first, a stop
+    // left by Reset goes out before the download, and the trains are placed after it.
+    const IniValueArray values = trainsApart(m_random);
+    writeFile(m_config.iniPath, formatIni(values));
+    const StartPositionsCheck check = readStartPositions(m_config.iniPath);
+    if (!check.result.ok())
+        throw std::runtime_error("relm-soak: atc.ini was refused: " + check.result.message);
+    std::string placed = "console: atc.ini";
+    for (const std::int32_t v : values)
+        placed += " " + std::to_string(v);
+    m_trace.add(m_now, placed);
     DownloadBuild build = buildDownloadFrame(m_image);
     if (!build.accepted)
         throw std::runtime_error("relm-soak: the program image was refused: " + build.refusal);
     m_downloading = true;
     m_transferEnabled = false;
-    m_timerEnabled = false; // as the window does: no tick left over from Reset follows the download
+    m_timerEnabled = false; // no tick left over from Reset follows the download
+    m_startPositions = check.positions;
+    write(FrameKind::Command, takePendingStop(m_module));
     ++m_stats.downloads;
     write(FrameKind::Download, std::move(build.frame));
 }
@@ -326,21 +339,12 @@ void SoakRun::finishTransfer()
 {
     m_downloading = false;
     if (m_controller.state() == sim::ProgramState::Halted) {
-        // A tick still running after Reset queued its stop behind the download.
+        // A stop frame that reached the controller after the download.
         ++m_stats.haltedAfterTransfer;
         addNote("controller halted again by a stop frame sent during the download");
     }
-    const IniValueArray values = trainsApart(m_random);
-    writeFile(m_config.iniPath, formatIni(values));
-    const IniLoadResult loaded = LoadIni(m_module, m_config.iniPath);
-    if (!loaded.ok())
-        throw std::runtime_error("relm-soak: LoadIni failed: " + loaded.message);
+    startCycle(m_module, m_startPositions);
     m_loadedOwn = m_module.PosCode0;
-    std::string placed = "console: atc.ini";
-    for (const std::int32_t v : values)
-        placed += " " + std::to_string(v);
-    m_trace.add(m_now, placed);
-    restartCycle(m_module);
     m_intervalMs = kDownloadStartMs;
     m_tickAt = m_now + sim::Duration{std::chrono::milliseconds(kDownloadStartMs)};
     m_timerEnabled = true;

@@ -1,7 +1,7 @@
 #pragma once
 
 // The safety soak: the console's own core (command tick, status event, operator commands,
-// LoadIni, download frame) coupled to the simulated controller in virtual time, with both
+// Transfer steps, download frame) coupled to the simulated controller in virtual time, with both
 // directions of the serial line paced at 960 bytes per second. A seeded operator drives it.
 // Every frame the console sends is checked against the controller's view of the layout as it
 // takes effect there, and the controller's safety watch is read after every step.
@@ -13,6 +13,7 @@
 #include "soak_random.h"
 #include "soak_trace.h"
 
+#include "console/transfer.h"
 #include "model/module1.h"
 #include "sim/controller.h"
 
@@ -52,7 +53,7 @@ struct SoakStats
     std::uint64_t downloads = 0;     // download frames sent
     std::uint64_t statusFrames = 0;  // status frames the controller sent
     std::uint64_t reads = 0;         // receive notifications handled by the console
-    std::uint64_t decoded = 0;       // of which held a whole frame
+    std::uint64_t decoded = 0;       // of which were decoded (a whole frame, after the init frame)
     std::array<std::uint64_t, kOperatorActionKinds> actions{};
     std::uint64_t pointsArmed = 0;     // point commands 0x30 sent
     std::uint64_t pointsCompleted = 0; // point requests finished at AfterCode
@@ -141,7 +142,8 @@ private:
     bool m_resetEnabled = false;
     bool m_downloading = false;
     std::optional<sim::Time> m_transferAt;
-    Module1::Table4 m_loadedOwn{}; // PosCode0 as LoadIni left it at the last Transfer
+    StartPositions m_startPositions; // checked at Transfer, placed once the download has left
+    Module1::Table4 m_loadedOwn{};   // PosCode0 as the last Transfer placed it
     sim::Time m_actionAt{};
     sim::Time m_now{};
 };

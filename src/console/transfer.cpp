@@ -1,0 +1,46 @@
+#include "console/transfer.h"
+
+#include "link/command_tick.h"
+
+namespace relm {
+
+StartPositionsCheck readStartPositions(const std::string &path)
+{
+    // Loaded into a scratch copy, so that a file failing half way changes nothing real.
+    Module1 scratch;
+    StartPositionsCheck check;
+    check.result = LoadIni(scratch, path);
+    for (int t = 0; t < kTrainCount; ++t) {
+        check.positions.codes[t] = {scratch.PosCode0[t], scratch.PosCode1[t], scratch.PosCode2[t],
+                                    scratch.PosCode3[t]};
+    }
+    return check;
+}
+
+std::vector<std::uint8_t> takePendingStop(Module1 &m)
+{
+    if (m.TrainCmd[0] != kCmdStop)
+        return {};
+    return commandFrameTick(m).bytes;
+}
+
+void startCycle(Module1 &m, const StartPositions &positions)
+{
+    for (int t = 0; t < kTrainCount; ++t) {
+        const auto &c = positions.codes[t];
+        m.PosCode0[t] = c[0];
+        m.PosCode1[t] = c[1];
+        m.PosCode2[t] = c[2];
+        m.PosCode3[t] = c[3];
+    }
+    m.TrainCmd.fill(kCmdNone);
+    m.RevState.fill(kRevIdle);
+    m.PointReq.fill(0);
+    m.PointArmed.fill(kFalse);
+    m.PointBlocked.fill(kFalse);
+    m.OutSpeed.fill(0);
+    m.TargetSpeed.fill(0);
+    m.InitSent = kFalse;
+}
+
+} // namespace relm
