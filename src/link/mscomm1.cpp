@@ -1,11 +1,14 @@
 #include "link/mscomm1.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #ifndef _WIN32
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace relm {
@@ -24,12 +27,13 @@ MSComm1::~MSComm1() = default;
 
 void MSComm1::setPortName(const QString &name)
 {
+    m_name = name;
     m_port.setPortName(name);
 }
 
 QString MSComm1::portName() const
 {
-    return m_port.portName();
+    return m_name;
 }
 
 bool MSComm1::open(QString *error)
@@ -39,7 +43,7 @@ bool MSComm1::open(QString *error)
     m_port.setReadBufferSize(kReceiveBufferBytes);
     if (!m_port.open(QIODevice::ReadWrite)) {
         if (error != nullptr)
-            *error = m_port.errorString();
+            *error = openFailure();
         return false;
     }
     const bool settled = m_port.setBaudRate(kBaudRate) && m_port.setDataBits(QSerialPort::Data8) &&
@@ -114,6 +118,31 @@ bool MSComm1::flush(int timeoutMs)
     while (bytesToWrite() > 0 && !deadline.hasExpired())
         QThread::msleep(5);
     return bytesToWrite() == 0;
+}
+
+QString MSComm1::openFailure() const
+{
+    const QString &name = m_name;
+    switch (m_port.error()) {
+    case QSerialPort::PermissionError:
+#ifndef _WIN32
+        // The serial library says "permission" both for a device locked or held exclusively by
+        // another program and for one we may not use; only the second lacks access rights.
+        if (::access(QFile::encodeName(name).constData(), R_OK | W_OK) != 0 &&
+            QFileInfo::exists(name)) {
+            return QStringLiteral("%1 を使う権限がありません（%2）。"
+                                  "dialout グループに入っているか確かめてください。")
+                .arg(name, m_port.errorString());
+        }
+#endif
+        return QStringLiteral("%1 は他のプログラムが使用中です。"
+                              "そのプログラムを終了してから、もう一度試してください。")
+            .arg(name);
+    case QSerialPort::DeviceNotFoundError:
+        return QStringLiteral("%1 が見つかりません（%2）。").arg(name, m_port.errorString());
+    default:
+        return m_port.errorString();
+    }
 }
 
 QString MSComm1::lastError() const

@@ -37,7 +37,7 @@ public:
     ~MSComm1() override;
 
     void setPortName(const QString &name);
-    QString portName() const;
+    QString portName() const; // as given, e.g. /dev/ttyUSB0
 
     // Opens the port with the line settings; on failure, error holds the reason.
     bool open(QString *error);
@@ -67,7 +67,11 @@ private:
     void onReadyRead();
     void onQuiet();
     void onError(QSerialPort::SerialPortError error);
+    // Why open() failed, in the operator's words: a device held by another program is named
+    // as such, not as the serial library's permission error.
+    QString openFailure() const;
 
+    QString m_name; // the device as the operator named it
     QSerialPort m_port;
     QTimer m_quiet; // restarted by every arriving byte
 };
