@@ -1,11 +1,17 @@
 #pragma once
 
+#include "model/colours.h"
+
 #include <QPushButton>
+
+#include <cstdint>
 
 namespace relm {
 
 // A command button whose caption wraps onto further lines when it is wider than the button, as
-// the console's small square buttons need for their Japanese captions.
+// the console's small square buttons need for their Japanese captions. In the graphical style a
+// back colour other than the button face fills the button solid, inside its frame, as the
+// operator knows it; the style's own shading would wash it out.
 class WrapButton final : public QPushButton
 {
     Q_OBJECT
@@ -15,8 +21,15 @@ public:
     WrapButton(const WrapButton &) = delete;
     WrapButton &operator=(const WrapButton &) = delete;
 
+    // 0x00BBGGRR, or the button face (kButtonFaceColour) for the style's own look.
+    void setBackColour(std::uint32_t colour);
+    std::uint32_t backColour() const { return m_backColour; }
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    std::uint32_t m_backColour = kButtonFaceColour;
 };
 
 } // namespace relm
