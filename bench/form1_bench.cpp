@@ -4,6 +4,7 @@
 
 #include "bench_support.h"
 
+#include "console/console.h"
 #include "console/form1.h"
 #include "link/mscomm1.h"
 #include "model/module1.h"
@@ -67,6 +68,7 @@ struct Console
 {
     relm::Module1 module;
     relm::bench::ControllerPty pty;
+    std::unique_ptr<relm::Console> console;
     std::unique_ptr<relm::Form1> form;
     int handled = 0; // comm notifications Form1 has finished with
     QString error;
@@ -78,18 +80,20 @@ struct Console
             return;
         }
         const relm::bench::ScopedCurrentDir here(relm::bench::sampleLayoutDir());
-        form = std::make_unique<relm::Form1>(module, pty.deviceName());
+        console = std::make_unique<relm::Console>(module, pty.deviceName());
+        form = std::make_unique<relm::Form1>(*console);
         form->setMessageReporter([](const QString &, const QString &text) {
             std::fprintf(stderr, "console: %s\n", text.toLocal8Bit().constData());
         });
-        form->setProgramEnder([](int) {});
+        console->setProgramEnder([](int) {});
         if (!form->load(&error))
             return;
         form->show();
         for (auto *slider : form->Slider1)
             slider->setValue(kSliderForSpeed60);
-        // Connected after Form1's own handler, so it runs once that handler has returned.
-        QObject::connect(&form->MSComm1, &relm::MSComm1::comm, [this] { ++handled; });
+        // Connected after the console's own handler, so it runs once that handler and the
+        // window's updates have returned.
+        QObject::connect(&console->MSComm1, &relm::MSComm1::comm, [this] { ++handled; });
         QApplication::processEvents();
     }
 

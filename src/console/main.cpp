@@ -2,8 +2,10 @@
 // simulated controller), and runs the main window.
 
 #include "console/command_line.h"
+#include "console/console.h"
 #include "console/form1.h"
 #include "console/simulator_process.h"
+#include "console/termination_signals.h"
 #include "model/module1.h"
 
 #include <QApplication>
@@ -61,7 +63,8 @@ int main(int argc, char **argv)
     }
 
     relm::Module1 module;
-    relm::Form1 form(module, port);
+    relm::Console console(module, port);
+    relm::Form1 form(console);
     form.move(40, 40);
     QString reason;
     if (!form.load(&reason)) {
@@ -71,9 +74,20 @@ int main(int argc, char **argv)
     }
     if (!options.logFile.empty()) {
         QString error;
-        if (!form.setTrafficLog(QString::fromStdString(options.logFile), &error))
+        if (!console.setTrafficLog(QString::fromStdString(options.logFile), &error))
             return fail(QStringLiteral("通信記録: %1").arg(error));
     }
+    // A termination signal is Exit: the trains get the stop command first when the cycle runs.
+    QString signalError;
+    const auto termination = relm::TerminationSignals::install(&signalError);
+    if (!termination)
+        return fail(QStringLiteral("終了シグナルを受け取れません: %1").arg(signalError));
+    QObject::connect(termination.get(), &relm::TerminationSignals::received, &console,
+                     [&console](int number) {
+                         std::fprintf(stderr, "relm: signal %d: stopping the trains and ending\n",
+                                      number);
+                         console.exit(128 + number);
+                     });
     form.show();
     form.raise();
     form.activateWindow();

@@ -37,7 +37,7 @@ QPoint toQPoint(std::int64_t x, std::int64_t y)
 
 } // namespace
 
-Form3::Form3(Module1 &module, QWidget *parent)
+Form3::Form3(const Module1 &module, QWidget *parent)
     : QWidget(parent)
     , m_module(module)
 {

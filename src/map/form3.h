@@ -22,7 +22,7 @@ public:
     // Told the file name and the reason when an existing kukan.dat cannot be read.
     using FailureReporter = std::function<void(const QString &file, const QString &reason)>;
 
-    explicit Form3(Module1 &module, QWidget *parent = nullptr);
+    explicit Form3(const Module1 &module, QWidget *parent = nullptr);
     ~Form3() override;
 
     // What the window does when it becomes the active window: reload kukan.dat from the
@@ -48,7 +48,7 @@ private:
     void makeSurface();
     void reportFailure(const std::string &reason);
 
-    Module1 &m_module;
+    const Module1 &m_module;
     MapGeometry m_geometry;                // MapPoints, MapPointCount, MapLabelPos, MapPolyCount
     std::unique_ptr<MapSurface> m_surface; // the retained picture
     FailureReporter m_reporter;

@@ -2,7 +2,7 @@
 // relm-sim: a live run that loses its line for a while, and a recording played back to fresh
 // consoles.
 
-#include "console/form1.h"
+#include "console_fixture.h"
 
 #include "console/monitor_window.h"
 #include "console/simulator_process.h"
@@ -34,107 +34,10 @@
 namespace relm {
 namespace {
 
-void writeFile(const char *name, const QByteArray &content)
-{
-    QFile f(QString::fromLatin1(name));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(content);
-}
+const char *const kGoodIni =
+    " 0 \r\n 1 \r\n 0 \r\n 1 \r\n 1 \r\n 3 \r\n 0 \r\n 1 \r\n 2 \r\n 5 \r\n 0 \r\n 0 \r\n";
 
-TrafficLog readLog(const char *name)
-{
-    std::ifstream in(name);
-    return readTrafficLog(in);
-}
-
-// A fresh console (its own tables and windows) in the current directory, logging every frame,
-// with message boxes and the program's end recorded instead of shown or carried out.
-struct Console
-{
-    Module1 module;
-    std::unique_ptr<Form1> form;
-    std::vector<QString> messages;
-    int endStatus = -1;
-
-    Console(const QString &device, const char *logName)
-        : form(std::make_unique<Form1>(module, device))
-    {
-        form->setMessageReporter(
-            [this](const QString &, const QString &text) { messages.push_back(text); });
-        form->setProgramEnder([this](int status) { endStatus = status; });
-        QString error;
-        EXPECT_TRUE(form->setTrafficLog(QString::fromLatin1(logName), &error));
-        EXPECT_TRUE(form->load(&error)) << error.toStdString();
-        form->form3().setFailureReporter([](const QString &, const QString &) {});
-    }
-};
-
-// Each test runs in its own scratch directory, the current one while it runs.
-class ScratchDirTest : public testing::Test
-{
-protected:
-    ScratchDirTest() { QDir::setCurrent(dir.path()); }
-    ~ScratchDirTest() override { QDir::setCurrent(previous); }
-
-    QString previous = QDir::currentPath();
-    QTemporaryDir dir;
-};
-
-// The console on one end of a pty; the test is the controller.
-class Form1Test : public ScratchDirTest
-{
-protected:
-    void SetUp() override
-    {
-        char name[256] = {};
-        int slave = -1; // the console opens the device by its name
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            GTEST_SKIP() << "no pseudo-terminals on this machine";
-        ::close(slave);
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        c.emplace(QString::fromLocal8Bit(name), "traffic.log");
-        form = c->form.get();
-    }
-
-    void TearDown() override
-    {
-        c.reset();
-        if (master >= 0)
-            ::close(master);
-    }
-
-    // Everything the console has written while Qt's events ran for ms.
-    QByteArray written(int ms = 50)
-    {
-        QTest::qWait(ms);
-        QByteArray out(4096, '\0');
-        out.resize(std::max<qsizetype>(::read(master, out.data(), out.size()), 0));
-        return out;
-    }
-
-    void send(const QByteArray &b, int ms = 100)
-    {
-        ASSERT_EQ(::write(master, b.constData(), static_cast<size_t>(b.size())), b.size());
-        written(ms);
-    }
-
-    // Transfer of a 100-byte image: X on route 0 section 1, Y on route 1 section 3, Z absent.
-    QByteArray transfer()
-    {
-        writeFile("atctest.bin", QByteArray(100, '\x5A'));
-        writeFile(
-            "atc.ini",
-            " 0 \r\n 1 \r\n 0 \r\n 1 \r\n 1 \r\n 3 \r\n 0 \r\n 1 \r\n 2 \r\n 5 \r\n 0 \r\n 0 \r\n");
-        form->onTransfer();
-        return written();
-    }
-
-    int master = -1;
-    std::optional<Console> c;
-    Form1 *form = nullptr;
-};
-
-TEST_F(Form1Test, StartsIdleRefusesAMissingOrOversizedImageAndExitsAtOnce)
+TEST_F(Form1Test, StartsIdleRefusesBadFilesSendingNothingAndExitsAtOnce)
 {
     for (int t = 0; t < 3; ++t) {
         EXPECT_EQ(form->Slider1[t]->value(), 128);
@@ -149,18 +52,39 @@ TEST_F(Form1Test, StartsIdleRefusesAMissingOrOversizedImageAndExitsAtOnce)
     form->Command1[1]->click();
     EXPECT_EQ(c->module.SliderSpeed[1], 0);
     EXPECT_EQ(form->Slider1[1]->value(), 128);
-    const std::pair<int, QString> refusals[] = {
-        {0, QStringLiteral("テキスト送信 - 指定ファイルが見つかりません。")},
-        {19970, QStringLiteral("19,970")}};
-    for (const auto &[imageBytes, message] : refusals) {
-        if (imageBytes > 0)
-            writeFile("atctest.bin", QByteArray(imageBytes, '\x01'));
-        form->onTransfer();
-        EXPECT_TRUE(!c->messages.empty() && c->messages.back().contains(message)) << imageBytes;
+    // atc.ini is read and checked before anything else: a bad one names the file, the line and
+    // the value; then the program image. Each refusal sends nothing and keeps Transfer enabled,
+    // so the operator can mend the file and press again.
+    struct Refusal
+    {
+        const char *ini; // nullptr: no atc.ini
+        int imageBytes;  // 0: no atctest.bin
+        QStringList says;
+    };
+    const Refusal refusals[] = {
+        {nullptr, 100, {QStringLiteral("「atc.ini」を開けません"), QStringLiteral("何も送信していません")}},
+        {" 0 \r\n 1 \r\n 0 \r\n 1 \r\n 9 \r\n", 100,
+         {QStringLiteral("「atc.ini」 5 行目"), QStringLiteral("値 9"), QStringLiteral("範囲 0〜3")}},
+        {" 0 \r\n x1 \r\n", 100, {QStringLiteral("2 行目"), QStringLiteral("「x1」は数値ではありません")}},
+        {kGoodIni, 0, {QStringLiteral("テキスト送信 - 指定ファイルが見つかりません。")}},
+        {kGoodIni, 19970, {QStringLiteral("19,970")}},
+    };
+    for (const Refusal &r : refusals) {
+        QFile::remove(QStringLiteral("atc.ini"));
+        QFile::remove(QStringLiteral("atctest.bin"));
+        if (r.ini != nullptr)
+            writeFile("atc.ini", r.ini);
+        if (r.imageBytes > 0)
+            writeFile("atctest.bin", QByteArray(r.imageBytes, '\x01'));
+        const auto before = c->messages.size();
+        form->Command2->click();
+        ASSERT_EQ(c->messages.size(), before + 1) << r.imageBytes;
+        for (const QString &part : r.says)
+            EXPECT_TRUE(c->messages.back().contains(part)) << c->messages.back().toStdString();
         EXPECT_TRUE(form->Command2->isEnabled());
-        EXPECT_FALSE(form->Timer1.isActive());
+        EXPECT_FALSE(c->console.Timer1.isActive());
+        EXPECT_TRUE(written(20).isEmpty());
     }
-    EXPECT_EQ(c->messages.size(), 2u);
     form->Command3->click();
     EXPECT_EQ(c->endStatus, 0);
     EXPECT_TRUE(written(100).isEmpty());
@@ -171,50 +95,69 @@ TEST_F(Form1Test, TransferStartsTheCycleAndResetOrExitEndsItWithOneMoreFrame)
     const QByteArray line = transfer();
     ASSERT_EQ(line.size(), 131);
     EXPECT_EQ(line.mid(21, 3), QByteArray::fromHex("FF 00 65"));
-    EXPECT_EQ(form->Timer1.interval(), 1000);
+    EXPECT_EQ(c->console.Timer1.interval(), 1000);
     EXPECT_FALSE(form->Command2->isEnabled());
     // One second later the initialisation with the positions from atc.ini: X in route 0 section
     // 1 (behind 0, next 2, after that 3), Y in route 1 section 3 (0B), Z absent.
-    form->onTick();
+    c->console.onTick();
     EXPECT_EQ(written(), QByteArray::fromHex("FF 0C 00 01 01 00 02 02 03 03 0E 0B 0F 0A 10 0C "
                                              "11 0D 1C 80 1D 80 1E 80 1F 80"));
-    EXPECT_EQ(form->Timer1.interval(), 1000);
-    form->onTick(); // then command frames every 200 ms
+    EXPECT_EQ(c->console.Timer1.interval(), 1000);
+    c->console.onTick(); // then command frames every 200 ms
     EXPECT_EQ(written(), QByteArray::fromHex("FF 06 03 03 04 00 11 0D 12 00 1F 80 20 00"));
-    EXPECT_EQ(form->Timer1.interval(), 200);
+    EXPECT_EQ(c->console.Timer1.interval(), 200);
 
     const QByteArray stopX = QByteArray::fromHex("02 02 07 FF"); // after X's, Y's and Z's registers
     form->Command7->click(); // Reset: the cycle ends after the frame with the stop
-    EXPECT_TRUE(form->Timer1.isActive());
-    form->onTick();
+    EXPECT_TRUE(c->console.Timer1.isActive());
+    c->console.onTick();
     EXPECT_EQ(written().mid(14), stopX);
-    EXPECT_FALSE(form->Timer1.isActive());
+    EXPECT_FALSE(c->console.Timer1.isActive());
     ASSERT_TRUE(form->Command2->isEnabled());
     transfer(); // again: the initialisation goes out again, and no stop after it
-    form->onTick();
+    c->console.onTick();
     EXPECT_EQ(written().size(), 26);
-    form->onTick();
+    c->console.onTick();
     EXPECT_EQ(written().size(), 14);
     // Reset with requests pending and Transfer at once, before the tick that would send the
-    // stop: the download restarts the controller, and nothing from before it follows it.
+    // stop: that stop frame goes out first, as the tick would have sent it (it used to be
+    // dropped), then the download; nothing from before the download follows it, and the trains
+    // start again from standstill.
     form->Command4[1]->click();
     c->module.RevState[2] = kRevReady;
+    c->module.PointBlocked[0] = kTrue;
+    c->module.OutSpeed[1] = c->module.TargetSpeed[1] = 128;
     form->Command7->click();
-    EXPECT_EQ(transfer().size(), 131);
+    EXPECT_FALSE(form->Command7->isEnabled());
+    const QByteArray stopThenDownload = transfer();
+    ASSERT_EQ(stopThenDownload.size(), 26 + 131);
+    EXPECT_EQ(stopThenDownload.left(2), QByteArray::fromHex("FF 0C"));
+    EXPECT_EQ(stopThenDownload.mid(14, 4), stopX);
+    EXPECT_EQ(stopThenDownload.mid(26 + 21, 3), QByteArray::fromHex("FF 00 65"));
     EXPECT_EQ(c->module.PointReq[1], 0);
+    EXPECT_EQ(c->module.PointBlocked[0], 0);
     EXPECT_EQ(c->module.RevState[2], kRevIdle);
-    EXPECT_EQ(form->Command4[1]->palette().color(QPalette::Button), toQColor(kButtonFaceColour));
-    form->onTick();
+    EXPECT_EQ(c->module.OutSpeed[1], 0);
+    EXPECT_EQ(form->Command4[1]->backColour(), kButtonFaceColour);
+    c->console.onTick();
     EXPECT_EQ(written().size(), 26);
-    form->onTick();
-    EXPECT_EQ(written().size(), 14);
+    c->console.onTick();
+    const QByteArray firstCommand = written();
+    ASSERT_EQ(firstCommand.size(), 14);
+    EXPECT_EQ(firstCommand[9], 0) << "Y starts from standstill, not at its old speed";
     form->Command3->click(); // Exit: the program ends after the frame with the stop
     form->Command3->click();
     EXPECT_EQ(c->endStatus, -1);
-    form->onTick();
+    // Transfer while Exit waits for its frame (Reset pressed too, so its button allows it) is
+    // refused: nothing is written, and the stop still goes out with the next tick.
+    form->Command7->click();
+    ASSERT_TRUE(form->Command2->isEnabled());
+    form->Command2->click();
+    EXPECT_TRUE(written().isEmpty());
+    c->console.onTick();
     EXPECT_EQ(written().mid(14), stopX);
     EXPECT_EQ(c->endStatus, 0);
-    EXPECT_FALSE(form->Timer1.isActive());
+    EXPECT_FALSE(c->console.Timer1.isActive());
 }
 
 TEST_F(Form1Test, StatusFrameDrivesTheWindowAndEveryFrameReachesLogAndOpenMonitor)
@@ -222,7 +165,7 @@ TEST_F(Form1Test, StatusFrameDrivesTheWindowAndEveryFrameReachesLogAndOpenMonito
     transfer();
     EXPECT_EQ(form->monitor().history().size(), 0u); // nothing is collected while it is closed
     form->showMonitor();
-    form->onTick();
+    c->console.onTick();
     written();
     form->Slider1[0]->setValue(0);
     form->Slider1[1]->setValue(0);
@@ -233,7 +176,7 @@ TEST_F(Form1Test, StatusFrameDrivesTheWindowAndEveryFrameReachesLogAndOpenMonito
         "01 00 02 00 00 40 00 00  02 01 03 00 00 00 00 00  80 80 80 00 00 00 00 00");
     send(status.left(10), 20);
     send(status.mid(10));
-    form->onTick();
+    c->console.onTick();
     written();
     EXPECT_EQ(form->Label2[0]->text(), QStringLiteral("0 1 2 3"));
     EXPECT_TRUE(form->Label1->text().startsWith(QStringLiteral("1 0 2 0 0 40 0 0 2 1 3 ")));
@@ -242,36 +185,50 @@ TEST_F(Form1Test, StatusFrameDrivesTheWindowAndEveryFrameReachesLogAndOpenMonito
     EXPECT_EQ(form->Shape1[0]->heightTwips(), 788);
     form->Command4[1]->click(); // Y's Point request
 
-    const QImage image = form->grab().toImage();
+    QImage image = form->grab().toImage();
     const auto probe = [&](int xTwips, int yTwips) {
         return image.pixelColor(twipsToPixels(xTwips), twipsToPixels(yTwips));
     };
-    const std::uint32_t labelColours[] = {0x8080FF, 0xFFFFC0, 0xC0C0C0}; // stop, clear, absent
+    // What the operator sees, as colour values: stop, clear, absent.
+    const QColor lightRed(255, 128, 128), lightCyan(192, 255, 255), grey(192, 192, 192);
+    const QColor labelColours[] = {lightRed, lightCyan, grey};
     for (int t = 0; t < 3; ++t) {
         const int dx = 1800 * t;
         // The label's background right of its text; the bar grows up from its frame's bottom.
-        EXPECT_EQ(probe(1630 + dx, 540), toQColor(labelColours[t])) << t;
-        EXPECT_EQ(probe(630 + dx, 3435), t == 0 ? toQColor(0x8080FF) : QColor(Qt::white)) << t;
+        EXPECT_EQ(probe(1630 + dx, 540), labelColours[t]) << t;
+        EXPECT_EQ(probe(630 + dx, 3435), t == 0 ? lightRed : QColor(Qt::white)) << t;
         EXPECT_EQ(probe(630 + dx, 1980), QColor(Qt::white)) << t;
     }
-    // Y's Point request shows as a red button face (the style shades it), X's stays grey.
-    const auto redness = [&](int xTwips) {
-        return probe(xTwips, 1140).red() - probe(xTwips, 1140).green();
-    };
-    EXPECT_GT(redness(3060), 40);
-    EXPECT_LT(std::abs(redness(1260)), 10);
+    // Y's Point request fills its button solid light red inside the frame, the style's shading
+    // notwithstanding; X's stays the style's face.
+    for (const auto &[x, y] : {std::pair{3060, 1140}, std::pair{3420, 1140}, std::pair{3060, 1500},
+                               std::pair{3420, 1500}})
+        EXPECT_EQ(probe(x, y), lightRed) << x << "," << y;
+    EXPECT_LT(std::abs(probe(1260, 1140).red() - probe(1260, 1140).green()), 10);
+
+    // Y reported far above full scale: its bar reaches past the top of its frame, but beneath the
+    // Reverse button and the status label, never over them.
+    const QColor reverseFace = probe(1800 + 540, 1140);
+    send(QByteArray::fromHex(
+        "01 00 02 00 00 40 00 00  02 01 03 00 00 FF 00 00  80 80 80 00 00 00 00 00"));
+    EXPECT_EQ(form->Shape1[1]->topTwips(), 3495 - 3138);
+    image = form->grab().toImage();
+    EXPECT_EQ(probe(1800 + 630, 1700), lightRed) << "the bar above its frame";
+    EXPECT_EQ(probe(1800 + 540, 1140), reverseFace);
+    EXPECT_EQ(probe(1800 + 530, 840), lightCyan);
+    EXPECT_EQ(probe(1800 + 630, 1980), lightRed);
 
     std::string shape; // download, initialisation, fragment, status frame, command frame
     for (const TrafficRecord &r : readLog("traffic.log").records)
         shape += (r.direction == Direction::ToController ? "TX" : "RX") +
                  std::to_string(r.bytes.size()) + ' ';
-    EXPECT_EQ(shape, "TX131 TX26 RX5 RX24 TX14 ");
+    EXPECT_EQ(shape, "TX131 TX26 RX5 RX24 TX14 RX24 ");
     const auto lines = form->monitor().history().lines();
-    ASSERT_EQ(lines.size(), 4u);
+    ASSERT_EQ(lines.size(), 5u);
     EXPECT_NE(lines[0].find("TX FF 0C"), std::string::npos);
     EXPECT_NE(lines[1].find("RX 01 01 01 01 01"), std::string::npos);
     EXPECT_NE(lines[2].find("status"), std::string::npos);
-    EXPECT_EQ(form->monitor().visibleText().count(QLatin1Char('\n')), 3);
+    EXPECT_EQ(form->monitor().visibleText().count(QLatin1Char('\n')), 4);
     form->monitor().close();
 }
 
@@ -290,14 +247,14 @@ const char *const kApart =
 
 // A console after Transfer with the given positions. Given a slider position for X, it plays
 // the operator's script right after the frames the console sends: that speed, Stop, Exit.
-struct Session : Console
+struct Session : Desk
 {
     int commandFrames = -1; // the first tick sends the initialisation
 
     Session(const QString &device, const char *logName, const char *ini, int xSlider = -1)
-        : Console(device, logName)
+        : Desk(device, logName)
     {
-        QObject::connect(&form->Timer1, &QTimer::timeout, form.get(), [this, xSlider] {
+        QObject::connect(&console.Timer1, &QTimer::timeout, form.get(), [this, xSlider] {
             if (++commandFrames == kSliderAfter && xSlider >= 0)
                 form->Slider1[0]->setValue(xSlider);
             else if (commandFrames == kStopAfter && xSlider >= 0)
@@ -306,7 +263,7 @@ struct Session : Console
                 form->Command3->click();
         });
         writeFile("atc.ini", ini);
-        form->onTransfer();
+        console.transfer();
     }
 };
 
@@ -382,13 +339,13 @@ TEST_F(ConsoleAgainstSimTest, LiveRunStopsXBehindYKeepsItsCycleAndSurvivesALostL
     EXPECT_LT(gaps[gaps.size() / 2], 260);
 
     sim.stop();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return s.form->lineLost(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.console.display().lineLost; }, 3000));
     EXPECT_EQ(s.form->windowTitle(), QStringLiteral("RELM - 通信断"));
     const auto linesWhileLost = readLog("live.log").records.size();
     QTest::qWait(1500); // ticks go on; nothing spins or floods the log
     EXPECT_LT(readLog("live.log").records.size(), linesWhileLost + 10);
     ASSERT_FALSE(sim.start(kSim, arguments, &error).isEmpty());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !s.form->lineLost(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !s.console.display().lineLost; }, 3000));
     EXPECT_EQ(s.form->windowTitle(), QStringLiteral("RELM"));
     const auto linesBack = readLog("live.log").records.size();
     EXPECT_TRUE(

@@ -2,6 +2,7 @@
 // dialog, the map window and Transfer on the main window. None of them crashes, each tells the
 // operator what it was decided to tell, and no file changes unless the operator saved it.
 
+#include "console/console.h"
 #include "console/form1.h"
 #include "initdata/form2.h"
 #include "initdata/load_ini.h"
@@ -237,13 +238,14 @@ TEST_P(BadFileTransferTest, RefusesWithAMessageOrSendsTheWholeImage)
     Module1 module;
     int sent = 0, messages = 0;
     {
-        Form1 form(module, QString::fromLocal8Bit(name));
+        Console console(module, QString::fromLocal8Bit(name));
+        Form1 form(console);
         form.setMessageReporter([&messages](const QString &, const QString &) { ++messages; });
-        form.setProgramEnder([](int) {});
+        console.setProgramEnder([](int) {});
         QString error;
         ASSERT_TRUE(form.load(&error)) << error.toStdString();
         form.form3().setFailureReporter([](const QString &, const QString &) {});
-        form.onTransfer();
+        console.transfer();
         char buf[4096];
         for (int waited = 0; waited < 100; waited += 10) {
             QTest::qWait(10);
@@ -253,7 +255,7 @@ TEST_P(BadFileTransferTest, RefusesWithAMessageOrSendsTheWholeImage)
         const bool refused = c.sent == 0;
         EXPECT_EQ(messages, refused ? 1 : 0);
         EXPECT_EQ(form.Command2->isEnabled(), refused);
-        EXPECT_EQ(form.Timer1.isActive(), !refused);
+        EXPECT_EQ(console.Timer1.isActive(), !refused);
     }
     ::close(master);
     EXPECT_EQ(sent, c.sent);
@@ -264,7 +266,9 @@ TEST_P(BadFileTransferTest, RefusesWithAMessageOrSendsTheWholeImage)
 
 const std::string kBadIni("\xEF\xBB\xBF 1 \r\n\xFF\xFE junk \r\n", 16);
 
-// A garbage atc.ini leaves every train's registers as they were.
+// A bad atc.ini stops the Transfer before anything is sent: the registers stay as they were.
+// (A garbage file used to be reported on standard error only, and the download and an
+// initialisation frame from the old registers, 41 bytes here, went out all the same.)
 INSTANTIATE_TEST_SUITE_P(
     Images, BadFileTransferTest,
     testing::Values(
@@ -273,7 +277,10 @@ INSTANTIATE_TEST_SUITE_P(
         TransferCase{"ImageOneByteTooLarge", kGoodIni, K::Contents, std::string(19970, 'x'), 0, 0},
         TransferCase{"ImageEmpty", kGoodIni, K::Contents, "", 31, 0x0A},
         TransferCase{"ImageGarbage", kGoodIni, K::Contents, std::string(1000, '\xFF'), 1031, 0x0A},
-        TransferCase{"GarbageIni", kBadIni, K::Contents, std::string(10, '\1'), 41, 0}),
+        TransferCase{"GarbageIni", kBadIni, K::Contents, std::string(10, '\1'), 0, 0},
+        TransferCase{"IniOutOfRange", iniLines({1, 2, 0, 1, 0, 9, 1, 1, 0, 0, 0, 0}), K::Contents,
+                     "", 0, 0},
+        TransferCase{"IniCutShort", iniLines({1, 2, 0, 1, 0, 5}), K::Contents, "", 0, 0}),
     [](const testing::TestParamInfo<TransferCase> &p) { return std::string(p.param.name); });
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "line_stats.h"
 #include "process_memory.h"
 
+#include "console/console.h"
 #include "console/form1.h"
 #include "link/command_tick.h"
 #include "model/module1.h"
@@ -173,7 +174,8 @@ int main(int argc, char **argv)
     controller.start();
 
     relm::Module1 module;
-    relm::Form1 form(module, QString::fromStdString(controller.devicePath()));
+    relm::Console console(module, QString::fromStdString(controller.devicePath()));
+    relm::Form1 form(console);
     int status = 0;
     form.setMessageReporter([&status](const QString &, const QString &text) {
         std::fprintf(stderr, "relm-linetime: the console says: %s\n",
@@ -181,7 +183,7 @@ int main(int argc, char **argv)
         status = 1;
         QCoreApplication::exit(1);
     });
-    form.setProgramEnder([](int code) { QCoreApplication::exit(code); });
+    console.setProgramEnder([](int code) { QCoreApplication::exit(code); });
     QString reason;
     if (!form.load(&reason)) {
         std::fprintf(stderr, "relm-linetime: %s\n", reason.toLocal8Bit().constData());

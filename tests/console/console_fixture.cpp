@@ -1,0 +1,90 @@
+#include "console_fixture.h"
+
+#include "map/form3.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <algorithm>
+#include <fcntl.h>
+#include <fstream>
+#include <pty.h>
+#include <unistd.h>
+
+void PrintTo(const QColor &colour, std::ostream *os)
+{
+    *os << "rgb(" << colour.red() << "," << colour.green() << "," << colour.blue() << ")";
+}
+
+namespace relm {
+
+void writeFile(const char *name, const QByteArray &content)
+{
+    QFile f(QString::fromLatin1(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(content);
+}
+
+TrafficLog readLog(const char *name)
+{
+    std::ifstream in(name);
+    return readTrafficLog(in);
+}
+
+Desk::Desk(const QString &device, const char *logName)
+    : console(module, device)
+    , form(std::make_unique<Form1>(console))
+{
+    form->setMessageReporter(
+        [this](const QString &, const QString &text) { messages.push_back(text); });
+    console.setProgramEnder([this](int status) { endStatus = status; });
+    QString error;
+    EXPECT_TRUE(console.setTrafficLog(QString::fromLatin1(logName), &error));
+    EXPECT_TRUE(form->load(&error)) << error.toStdString();
+    form->form3().setFailureReporter([](const QString &, const QString &) {});
+}
+
+void Form1Test::SetUp()
+{
+    char name[256] = {};
+    int slave = -1; // the console opens the device by its name
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+        GTEST_SKIP() << "no pseudo-terminals on this machine";
+    ::close(slave);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    device = QString::fromLocal8Bit(name);
+    c.emplace(device, "traffic.log");
+    form = c->form.get();
+}
+
+void Form1Test::TearDown()
+{
+    c.reset();
+    if (master >= 0)
+        ::close(master);
+}
+
+QByteArray Form1Test::written(int ms)
+{
+    QTest::qWait(ms);
+    QByteArray out(4096, '\0');
+    out.resize(std::max<qsizetype>(::read(master, out.data(), out.size()), 0));
+    return out;
+}
+
+void Form1Test::send(const QByteArray &b, int ms)
+{
+    ASSERT_EQ(::write(master, b.constData(), static_cast<size_t>(b.size())), b.size());
+    written(ms);
+}
+
+QByteArray Form1Test::transfer()
+{
+    writeFile("atctest.bin", QByteArray(100, '\x5A'));
+    writeFile("atc.ini",
+              " 0 \r\n 1 \r\n 0 \r\n 1 \r\n 1 \r\n 3 \r\n 0 \r\n 1 \r\n 2 \r\n 5 \r\n 0 \r\n 0 \r\n");
+    c->console.transfer();
+    return written();
+}
+
+} // namespace relm

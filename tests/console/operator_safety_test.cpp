@@ -1,0 +1,87 @@
+// What the operator meets when things go wrong around a Transfer, and the windows' own keys:
+// a download cut short by a lost line, its progress in the caption, the map window brought back,
+// and a port that another program holds.
+
+#include "console_fixture.h"
+
+#include "map/form3.h"
+
+#include <QSerialPort>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace relm {
+namespace {
+
+constexpr int kLargestImage = 19969; // the largest image whose frame fits the transmit buffer
+
+TEST_F(Form1Test, ADownloadCutShortIsReportedAndStartsNothingAndProgressShowsInTheCaption)
+{
+    writeFile("atctest.bin", QByteArray(kLargestImage, '\x5A'));
+    writeFile("atc.ini", " 0 \r\n 1 \r\n 0 \r\n 1 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n 0 \r\n");
+    form->Command2->click();
+    // The controller side reads a part of the frame and then nothing: the rest stays queued.
+    ASSERT_GT(written(100).size(), 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return form->windowTitle().startsWith(QStringLiteral("RELM - 送信中 ")); }, 2000));
+    EXPECT_TRUE(form->windowTitle().endsWith(QStringLiteral(" / 20,000 バイト)")))
+        << form->windowTitle().toStdString();
+    EXPECT_FALSE(form->Command2->isEnabled());
+    EXPECT_TRUE(c->messages.empty());
+
+    ::close(master); // the line goes away in the middle of the download
+    master = -1;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !c->messages.empty(); }, 3000));
+    EXPECT_TRUE(c->messages.back().contains(QStringLiteral("転送が完了しませんでした")))
+        << c->messages.back().toStdString();
+    EXPECT_TRUE(form->Command2->isEnabled());
+    EXPECT_FALSE(form->Command7->isEnabled());
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("RELM - 通信断"));
+    QTest::qWait(1200); // the moment the initialisation would have been due
+    EXPECT_FALSE(c->console.Timer1.isActive());
+    EXPECT_EQ(c->module.InitSent, kFalse);
+    EXPECT_EQ(c->module.PosCode0[0], 0) << "the trains were placed although nothing was started";
+}
+
+TEST_F(Form1Test, ACompleteDownloadPutsTheCaptionBack)
+{
+    transfer();
+    ASSERT_TRUE(c->console.Timer1.isActive());
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("RELM"));
+}
+
+TEST_F(Form1Test, F3BringsTheClosedMapWindowBackAtAnyTime)
+{
+    for (const bool running : {false, true}) {
+        if (running)
+            transfer();
+        form->form3().close();
+        ASSERT_FALSE(form->form3().isVisible());
+        form->show();
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+        QTest::keyClick(form, Qt::Key_F3);
+        EXPECT_TRUE(form->form3().isVisible()) << running;
+    }
+}
+
+TEST_F(Form1Test, APortHeldByAnotherProgramIsNamedAsSuch)
+{
+    // The console holds the device now; a second console is the other program's view of it.
+    Module1 module;
+    Console second(module, device);
+    QString reason;
+    EXPECT_FALSE(second.start(&reason));
+    EXPECT_TRUE(reason.contains(QStringLiteral("は他のプログラムが使用中です"))) << reason.toStdString();
+    EXPECT_FALSE(reason.contains(QStringLiteral("Permission"))) << reason.toStdString();
+
+    Console missing(module, QStringLiteral("/dev/relm-no-such-device"));
+    EXPECT_FALSE(missing.start(&reason));
+    EXPECT_TRUE(reason.contains(QStringLiteral("が見つかりません"))) << reason.toStdString();
+}
+
+} // namespace
+} // namespace relm
