@@ -174,6 +174,40 @@ TEST(ControllerTest, SafetyWatchRecordsEachOverlapOnceAndFlagsBothTrains)
     }
 }
 
+// Reversed part-way through a section, the train's head is the old tail: it has as far to its
+// next boundary as it had run into the section, not the rest of the section.
+TEST(ControllerTest, AReversalMirrorsTheDistanceRunIntoTheSection)
+{
+    Controller c = runningController({placedAt(0x01), kOff, kOff});
+    c.receive(trainFrame({{0, 4, 128}}));
+    const double startMm = c.train(0).positionMm;
+    while (c.train(0).positionMm < startMm + 150.0)
+        c.step(10ms);
+    c.receive(trainFrame({{0, 4, 0}}));
+    c.step(3s);
+    ASSERT_EQ(c.train(0).reg(0), 0x01);
+    const double runMm = c.train(0).positionMm;
+    ASSERT_GT(runMm, startMm + 150.0);
+    // The reversed registers, as the console computes them for own 0x01, behind 0x00.
+    c.receive(trainFrame({{0, 0, 0x20}, {0, 1, 0x21}, {0, 2, 0x27}, {0, 3, 0x26}}));
+    EXPECT_DOUBLE_EQ(c.physics().sectionLengthMm - c.train(0).positionMm, runMm);
+    c.receive(trainFrame({{0, 4, 128}}));
+    EXPECT_EQ(runToNextSection(c, 0), 0x27);
+    EXPECT_TRUE(c.safety().events().empty());
+}
+
+// An absent next-section register is no route, even where the track ahead is section 0 of
+// route 0, whose code has the same low bits.
+TEST(ControllerTest, AnAbsentNextSectionRegisterHoldsTheTrain)
+{
+    Controller c = runningController({placedAt(0x07), kOff, kOff});
+    c.receive(trainFrame({{0, 2, 0x80}, {0, 4, 128}}));
+    EXPECT_EQ(runToNextSection(c, 0, 10s), 0x07);
+    ASSERT_EQ(c.safety().events().size(), 1u);
+    EXPECT_EQ(c.safety().events()[0].kind, SafetyKind::RouteFault);
+    EXPECT_EQ(c.statusFrame()[kAux], kAuxHeld);
+}
+
 class StoppingTest : public testing::TestWithParam<int>
 {
 };

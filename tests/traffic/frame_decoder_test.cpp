@@ -77,6 +77,16 @@ INSTANTIATE_TEST_SUITE_P(
         std::tuple{kTx, Bytes{0xFF, 6, 3, 0x0A, 4, 0x30, 5, 1, 0x2A, 5, 0xFF, 0, 7, 0x33}, Command,
                    "cmd X v=48 r3=0A r5=01 cmd=33 | other 2A=05 FF=00"},
         std::tuple{kRx, status(23), Status, kStatus},
+        std::tuple{kRx, status(24), Status, kStatus},
+        // The largest frame the cycle builds: a command and a reversal for every train.
+        std::tuple{kTx,
+                   command({0x02, 0x0B, 0x07, 0x20, 0x10, 0x13, 0x15, 0x30, 0x1E, 0x80, 0x23, 0xFF,
+                            0x00, 0x29, 0x01, 0x2A, 0x02, 0x28, 0x03, 0x2F, 0x0E, 0x31, 0x0F, 0x32,
+                            0x10, 0x30, 0x11, 0x37, 0x1C, 0x21, 0x1D, 0x22, 0x1E, 0x20, 0x1F, 0x27}),
+                   Command,
+                   "cmd X v=48 r3=0A cmd=20(passed) r2=0B rev=[29 2A 28 2F] | Y v=0 r3=12 "
+                   "cmd=30(point) r2=13 rev=[31 32 30 37] | Z v=0 r3=80 cmd=FF(stop) r2=80 "
+                   "rev=[21 22 20 27]"},
         std::tuple{kRx, changed(status(30), 0, 0x81), Status,
                    "status X 81/09/0B v=40 | Y 12/11/13 v=0 | Z absent | +6 more bytes"},
         std::tuple{kRx, status(22), ShortRead, "short read n=22"},
