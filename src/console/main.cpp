@@ -84,7 +84,7 @@ int main(int argc, char **argv)
         return fail(QStringLiteral("終了シグナルを受け取れません: %1").arg(signalError));
     QObject::connect(termination.get(), &relm::TerminationSignals::received, &console,
                      [&console](int number) {
-                         std::fprintf(stderr, "relm: signal %d: stopping the trains and ending\n",
+                         std::fprintf(stderr, "relm: signal %d: ending as Exit does\n",
                                       number);
                          console.exit(128 + number);
                      });
