@@ -117,6 +117,18 @@ void Console::record(Direction direction, std::span<const std::uint8_t> bytes)
     }
 }
 
+void Console::note(const QString &text)
+{
+    const qint64 ms = m_clock.elapsed();
+    const QByteArray utf8 = text.toUtf8();
+    std::fprintf(stderr, "relm: %s\n", utf8.constData());
+    if (m_log && !m_log->appendNote(ms, utf8.toStdString()) && !m_logFailed) {
+        m_logFailed = true;
+        std::fprintf(stderr, "relm: the traffic log could not be written; lines are missing\n");
+    }
+    emit noteRecorded(ms, text);
+}
+
 void Console::setTrain(int t, const TrainDisplay &d)
 {
     TrainDisplay &current = m_trains[static_cast<std::size_t>(t)];
@@ -344,8 +356,7 @@ void Console::failDownload(const QString &reason)
     d.downloading = false;
     d.transferEnabled = true;
     setDisplay(d);
-    std::fprintf(stderr, "relm: the program download did not complete (%s)\n",
-                 reason.toLocal8Bit().constData());
+    note(QStringLiteral("the program download did not complete (%1)").arg(reason));
     emit notice(QStringLiteral("プログラムの転送が完了しませんでした（%1）。制御装置は新しいプログラムを"
                                "受け取っていません。運転は始めていません。\n"
                                "回線を確かめてから、もう一度 転送 を押してください。")
@@ -405,8 +416,7 @@ void Console::onLineLost()
     // tick after the device returns carries the current state. A download under way has failed.
     if (m_display.downloading)
         m_lostDuringDownload = true;
-    std::fprintf(stderr, "relm: serial line %s lost; trying to reopen every second\n",
-                 MSComm1.portName().toLocal8Bit().constData());
+    note(QStringLiteral("serial line %1 lost; trying to reopen every second").arg(MSComm1.portName()));
     m_reopen.start();
     setDisplay(m_display);
 }
@@ -418,7 +428,7 @@ void Console::onReopen()
         return;
     m_reopen.stop();
     setDisplay(m_display);
-    std::fprintf(stderr, "relm: serial line %s back\n", MSComm1.portName().toLocal8Bit().constData());
+    note(QStringLiteral("serial line %1 back").arg(MSComm1.portName()));
 }
 
 void Console::endProgram(int status)

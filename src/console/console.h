@@ -99,6 +99,10 @@ public:
     // Ends the program now, without waiting for the cycle (a second termination signal).
     void endNow(int status);
 
+    // Tells the operator something about the line or the trains that is not a frame: a line on
+    // standard error, in the traffic log and in the traffic monitor.
+    void note(const QString &text);
+
     const Module1 &module() const { return m_module; }
     const TrainDisplay &train(int t) const { return m_trains[static_cast<std::size_t>(t)]; }
     const ConsoleDisplay &display() const { return m_display; }
@@ -125,6 +129,8 @@ signals:
     void operatorCommand();        // an operator command has been carried out
     // A frame went to the line or was read from it.
     void frameTransferred(qint64 ms, relm::Direction direction, const QByteArray &bytes);
+    // A note (see note()) at ms since the console was created.
+    void noteRecorded(qint64 ms, const QString &text);
     // The operator must be told: a message box's text, with a beep first when beep is set.
     void notice(const QString &text, bool beep);
 

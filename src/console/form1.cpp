@@ -152,6 +152,10 @@ void Form1::connectControls()
                                          static_cast<std::size_t>(bytes.size())});
                 }
             });
+    connect(c, &Console::noteRecorded, this, [this](qint64 ms, const QString &text) {
+        if (m_monitor)
+            m_monitor->addNote(ms, text.toStdString());
+    });
     // Keys: F2 the traffic monitor, F3 the map window, at any time.
     auto *f2 = new QShortcut(QKeySequence(Qt::Key_F2), this);
     connect(f2, &QShortcut::activated, this, &Form1::showMonitor);

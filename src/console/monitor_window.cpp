@@ -62,6 +62,15 @@ void MonitorWindow::addFrame(std::int64_t ms, Direction direction,
         refreshView();
 }
 
+void MonitorWindow::addNote(std::int64_t ms, const std::string &text)
+{
+    if (!isVisible())
+        return;
+    m_history.append(formatNoteLine(ms, text));
+    if (!m_paused)
+        refreshView();
+}
+
 void MonitorWindow::setPaused(bool paused)
 {
     m_paused = paused;

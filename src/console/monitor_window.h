@@ -28,6 +28,8 @@ public:
 
     // One frame on the line. Cheap enough for every frame; nothing is formatted while closed.
     void addFrame(std::int64_t ms, Direction direction, std::span<const std::uint8_t> bytes);
+    // A note of the console's between the frames (as the traffic log writes it).
+    void addNote(std::int64_t ms, const std::string &text);
 
     void setPaused(bool paused);
     bool paused() const { return m_paused; }

@@ -70,6 +70,14 @@ std::string formatMonitorLine(std::int64_t ms, Direction direction,
     return line + " | " + decodeFrame(direction, bytes).summary;
 }
 
+std::string formatNoteLine(std::int64_t ms, std::string_view text)
+{
+    std::string line = "# " + std::to_string(ms) + " NOTE ";
+    for (const char c : text)
+        line.push_back(c == '\n' || c == '\r' ? ' ' : c);
+    return line;
+}
+
 ParsedLogLine parseLogLine(std::string_view line)
 {
     std::string_view rest = withoutLineEnd(line);
@@ -155,6 +163,15 @@ bool TrafficLogWriter::append(std::int64_t ms, Direction direction,
     if (m_out == nullptr || ms < 0 || ms > kMaxLogMs)
         return false;
     *m_out << formatLogLine(ms, direction, bytes) << '\n';
+    m_out->flush();
+    return m_out->good();
+}
+
+bool TrafficLogWriter::appendNote(std::int64_t ms, std::string_view text)
+{
+    if (m_out == nullptr || ms < 0 || ms > kMaxLogMs)
+        return false;
+    *m_out << formatNoteLine(ms, text) << '\n';
     m_out->flush();
     return m_out->good();
 }

@@ -17,6 +17,12 @@
 // short by a crash is rejected rather than read as a shorter frame. When reading, upper- or
 // lower-case hex is accepted, a trailing carriage return is ignored, and empty lines and lines
 // starting with '#' are skipped. Lines end with '\n'; the writer flushes after every line.
+//
+// What the console tells the operator about the line and its trains besides the frames (a train
+// stopped because a remote page went away, say) is written between them as a note, which
+// readers skip like any '#' line:
+//
+//   # <ms> NOTE <text>
 
 #include "traffic/frame_decoder.h"
 
@@ -54,6 +60,9 @@ std::string formatLogLine(std::int64_t ms, Direction direction,
 // total shown ("00 00 ... (1031 bytes)"), so a download frame stays one readable line.
 std::string formatMonitorLine(std::int64_t ms, Direction direction,
                               std::span<const std::uint8_t> bytes, std::size_t maxHexBytes);
+
+// A note line, without the line end; the text's line breaks become blanks.
+std::string formatNoteLine(std::int64_t ms, std::string_view text);
 
 // A log line read back: the record, or why the line was rejected.
 struct ParsedLogLine
@@ -98,6 +107,8 @@ public:
     // Writes and flushes one line; false if the line could not be written completely. A time
     // outside 0..kMaxLogMs is refused (nothing is written): the log could not read it back.
     bool append(std::int64_t ms, Direction direction, std::span<const std::uint8_t> bytes);
+    // Writes and flushes one note line, with the same rules.
+    bool appendNote(std::int64_t ms, std::string_view text);
 
 private:
     std::ofstream m_file;

@@ -70,6 +70,8 @@ TEST(TrafficLogTest, AppendsToAnExistingLogAndReadsItBack)
         << "# console started\r\n\r\n200 RX 01 02 | short read n=2\r\n400 TX FF 06 03\n";
     ASSERT_TRUE(TrafficLogWriter(path).append(0, kTx, kCommand));
     TrafficLogWriter second(path);
+    // A note between frames, even one whose text holds a line break, never reads as a frame.
+    ASSERT_TRUE(second.appendNote(5, "remote: train Y stopped\n12 TX FF 06"));
     ASSERT_TRUE(second.append(kMaxLogMs, kRx, Bytes{}));
     std::ifstream in(path, std::ios::binary);
     const TrafficLog log = readTrafficLog(in);
@@ -94,6 +96,7 @@ TEST(TrafficLogTest, FormatsLogAndMonitorLines)
               "0 TX 00 00 00 00 ... (1031 bytes) | unknown n=1031");
     EXPECT_EQ(formatMonitorLine(9, kTx, image, 0), "9 TX ... (1031 bytes) | unknown n=1031");
     EXPECT_EQ(formatMonitorLine(1200, kTx, kCommand, 14), formatLogLine(1200, kTx, kCommand));
+    EXPECT_EQ(formatNoteLine(31, "a\r\nb"), "# 31 NOTE a  b");
 }
 
 } // namespace
