@@ -34,6 +34,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
                 return parsed;
             }
             o.logFile = args[++i];
+        } else if (a == "--serve") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                parsed.error = "--serve needs [ADDRESS:]PORT, e.g. --serve 8080 or --serve 0.0.0.0:8080";
+                return parsed;
+            }
+            o.serve = args[++i];
         } else if (a == "--monitor") {
             o.monitor = true;
         } else if (a == "--simulate") {
@@ -58,7 +64,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
 
 std::string usageText()
 {
-    return "usage: relm [--port DEVICE] [--simulate] [--monitor] [--log FILE] [--help] [--version]\n"
+    return "usage: relm [--port DEVICE] [--simulate] [--monitor] [--log FILE]\n"
+           "            [--serve [ADDRESS:]PORT] [--help] [--version]\n"
            "\n"
            "RELM operator console for the automatic train control layout.\n"
            "Files atc.ini, kukan.dat and atctest.bin are opened in the current directory.\n"
@@ -69,6 +76,10 @@ std::string usageText()
            "  --simulate     start the simulated controller relm-sim and use its device\n"
            "  --monitor      open the traffic monitor at start (F2 opens it any time)\n"
            "  --log FILE     append every frame in both directions to FILE\n"
+           "  --serve [ADDRESS:]PORT\n"
+           "                 serve the remote panel (web page) there; ADDRESS defaults to\n"
+           "                 127.0.0.1, PORT 0 picks a free port; prints the view and control\n"
+           "                 URLs. 0.0.0.0:PORT serves other machines: the token is the only guard\n"
            "  --help         show this text and end\n"
            "  --version      show the version and end\n";
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // The console's command line:
-//   relm [--port DEVICE] [--simulate] [--monitor] [--log FILE] [--help] [--version]
+//   relm [--port DEVICE] [--simulate] [--monitor] [--log FILE] [--serve [ADDRESS:]PORT]
+//        [--help] [--version]
 
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ struct ConsoleOptions
     bool simulate = false;     // start relm-sim and use the device it prints
     bool monitor = false;      // open the traffic monitor at start
     std::string logFile;       // append every frame to this file; empty for no log
+    std::string serve;         // [ADDRESS:]PORT of the remote panel; empty: nothing listens
     bool help = false;
     bool version = false;
 };

@@ -196,9 +196,18 @@ void Form1::showMap()
 
 MonitorWindow &Form1::monitor()
 {
-    if (!m_monitor)
+    if (!m_monitor) {
         m_monitor = std::make_unique<MonitorWindow>();
+        m_monitor->setPanelUrl(m_panelUrl);
+    }
     return *m_monitor;
+}
+
+void Form1::setRemotePanelUrl(const QString &url)
+{
+    m_panelUrl = url;
+    if (m_monitor)
+        m_monitor->setPanelUrl(url);
 }
 
 void Form1::showMonitor()

@@ -53,6 +53,9 @@ public:
 
     void setMessageReporter(MessageReporter reporter) { m_report = std::move(reporter); }
 
+    // The remote panel's control address, shown in the traffic monitor.
+    void setRemotePanelUrl(const QString &url);
+
     Console &console() { return m_console; }
 
     // Per-train controls, indexed by train (0 = X, 1 = Y, 2 = Z).
@@ -90,6 +93,7 @@ private:
     std::unique_ptr<Form3> m_form3;
     std::unique_ptr<MonitorWindow> m_monitor;
     MessageReporter m_report;
+    QString m_panelUrl;
 };
 
 } // namespace relm

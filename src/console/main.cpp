@@ -6,6 +6,8 @@
 #include "console/form1.h"
 #include "console/simulator_process.h"
 #include "console/termination_signals.h"
+#include "map/form3.h"
+#include "remote/remote_panel.h"
 #include "model/module1.h"
 
 #include <QApplication>
@@ -76,6 +78,28 @@ int main(int argc, char **argv)
         QString error;
         if (!console.setTrafficLog(QString::fromStdString(options.logFile), &error))
             return fail(QStringLiteral("通信記録: %1").arg(error));
+    }
+    std::unique_ptr<relm::RemotePanel> panel;
+    if (!options.serve.empty()) {
+        QHostAddress address;
+        quint16 servePort = 0;
+        QString error;
+        if (!relm::parseServeAddress(QString::fromStdString(options.serve), &address, &servePort,
+                                     &error))
+            return fail(error);
+        panel = relm::RemotePanel::start(console, address, servePort, &error);
+        if (!panel)
+            return fail(QStringLiteral("遠隔パネルを開けません (%1): %2")
+                            .arg(QString::fromStdString(options.serve), error));
+        // The panel draws the map the map window has loaded, and again whenever it reloads.
+        relm::Form3 &map = form.form3();
+        panel->setMap(map.geometry());
+        QObject::connect(&map, &relm::Form3::geometryLoaded, &map,
+                         [&map, &panel] { panel->setMap(map.geometry()); });
+        std::printf("view: %s\ncontrol: %s\n", panel->viewUrl().toString().toUtf8().constData(),
+                    panel->controlUrl().toString().toUtf8().constData());
+        std::fflush(stdout);
+        form.setRemotePanelUrl(panel->controlUrl().toString());
     }
     // A termination signal is Exit: the trains get the stop command first when the cycle runs.
     QString signalError;

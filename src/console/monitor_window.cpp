@@ -36,6 +36,9 @@ MonitorWindow::MonitorWindow(QWidget *parent)
     m_clear = new QPushButton(QStringLiteral("消去"), this);
     m_save = new QPushButton(QStringLiteral("保存..."), this);
     m_count = new QLabel(this);
+    m_panel = new QLabel(this);
+    m_panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_panel->hide();
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_pause);
@@ -44,12 +47,24 @@ MonitorWindow::MonitorWindow(QWidget *parent)
     buttons->addStretch();
     buttons->addWidget(m_count);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_panel);
     layout->addWidget(m_view);
     layout->addLayout(buttons);
 
     connect(m_pause, &QPushButton::toggled, this, &MonitorWindow::setPaused);
     connect(m_clear, &QPushButton::clicked, this, &MonitorWindow::clear);
     connect(m_save, &QPushButton::clicked, this, &MonitorWindow::onSave);
+}
+
+void MonitorWindow::setPanelUrl(const QString &url)
+{
+    m_panel->setText(QStringLiteral("遠隔パネル (操作用): %1").arg(url));
+    m_panel->setVisible(!url.isEmpty());
+}
+
+QString MonitorWindow::panelText() const
+{
+    return m_panel->isVisible() || !m_panel->text().isEmpty() ? m_panel->text() : QString();
 }
 
 void MonitorWindow::addFrame(std::int64_t ms, Direction direction,

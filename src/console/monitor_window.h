@@ -28,6 +28,10 @@ public:
 
     // One frame on the line. Cheap enough for every frame; nothing is formatted while closed.
     void addFrame(std::int64_t ms, Direction direction, std::span<const std::uint8_t> bytes);
+    // The remote panel's control address, shown above the frames; empty hides it.
+    void setPanelUrl(const QString &url);
+    QString panelText() const;
+
     // A note of the console's between the frames (as the traffic log writes it).
     void addNote(std::int64_t ms, const std::string &text);
 
@@ -57,6 +61,7 @@ private:
     QPushButton *m_clear = nullptr;
     QPushButton *m_save = nullptr;
     QLabel *m_count = nullptr;
+    QLabel *m_panel = nullptr; // the remote panel's control address
 };
 
 } // namespace relm

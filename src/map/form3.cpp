@@ -75,6 +75,7 @@ void Form3::activate()
         makeSurface();
     m_surface->clear();
     KDisp();
+    emit geometryLoaded();
 
     if (result.status == MapLoadStatus::Unreadable)
         reportFailure(result.reason);

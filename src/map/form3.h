@@ -40,6 +40,10 @@ public:
     // Replaces the message box that reports an unreadable kukan.dat (used by tests).
     void setFailureReporter(FailureReporter reporter);
 
+signals:
+    // kukan.dat was read again (geometry() holds what the window now draws).
+    void geometryLoaded();
+
 protected:
     bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
