@@ -3,6 +3,7 @@
 
 #include "console/command_line.h"
 #include "console/form1.h"
+#include "console/layout_directory.h"
 #include "console/simulator_process.h"
 #include "model/module1.h"
 
@@ -49,6 +50,13 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(RELM_VERSION));
     if (QStyle *style = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(style);
+
+    // Every file after this is opened by bare name in the layout directory.
+    if (!options.layoutDir.empty()) {
+        QString error;
+        if (!relm::enterLayoutDirectory(QString::fromStdString(options.layoutDir), &error))
+            return fail(error);
+    }
 
     relm::SimulatorProcess simulator;
     QString port = QString::fromStdString(options.port);
