@@ -50,6 +50,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationVersion(QStringLiteral(RELM_VERSION));
     if (QStyle *style = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(style);
+    // Lets the desktop show the window under the installed menu entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral(RELM_APP_ID));
 
     // Every file after this is opened by bare name in the layout directory.
     if (!options.layoutDir.empty()) {
