@@ -130,17 +130,27 @@ fi
 
 # --- relm-demo -------------------------------------------------------------------------------
 
+# "STATE PARENT" of process $1 from /proc, or nothing when it is gone. The name in the stat line
+# may hold blanks, so it is read after the name's closing ')'.
+proc_state() {
+    local line state parent
+    line=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    read -r state parent _ <<<"${line##*) }"
+    echo "$state $parent"
+}
+
+# Whether process $1 runs: a child that has ended stays a zombie (Z) until it is waited for.
+alive() {
+    local s
+    s=$(proc_state "$1") && [ "${s%% *}" != Z ]
+}
+
 # The ids of the processes whose parent is $1 (the simulator, for the console).
 children_of() {
-    local stat fields state ppid
-    for stat in /proc/[0-9]*/stat; do
-        # "pid (name) state ppid ...": the name may hold blanks, so read after its closing ')'.
-        fields=$(cat "$stat" 2>/dev/null) || continue
-        read -r state ppid _ <<<"${fields##*) }"
-        if [ "$ppid" = "$1" ]; then
-            stat=${stat%/stat}
-            echo "${stat#/proc/}"
-        fi
+    local dir s
+    for dir in /proc/[0-9]*; do
+        s=$(proc_state "${dir#/proc/}") || continue
+        [ "${s#* }" = "$1" ] && echo "${dir#/proc/}"
     done
 }
 
@@ -157,7 +167,7 @@ short_run() {
     local i
     for ((i = 0; i < 100; i++)); do
         grep -q 'serving ' "$log" && break
-        kill -0 "$pid" 2>/dev/null || break
+        alive "$pid" || break
         sleep 0.1
     done
     sleep 1.5
@@ -165,8 +175,13 @@ short_run() {
     children=$(children_of "$pid")
     started+=($children)
     local running=no
-    kill -0 "$pid" 2>/dev/null && running=yes
+    alive "$pid" && running=yes
     kill -TERM "$pid" 2>/dev/null
+    for ((i = 0; i < 50; i++)); do
+        alive "$pid" || break
+        sleep 0.1
+    done
+    kill -KILL "$pid" 2>/dev/null
     wait "$pid" 2>/dev/null
     if [ -n "$children" ]; then
         sleep 0.5
