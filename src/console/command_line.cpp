@@ -1,6 +1,75 @@
 #include "console/command_line.h"
 
+#include <QCommandLineParser>
+#include <QDir>
+
+#include <algorithm>
+
 namespace relm {
+
+namespace {
+
+// One row per option: what the parser accepts, what the help shows, and where the value goes.
+// A new option is a row here and a field in ConsoleOptions; checks that involve several options
+// follow the reading loop in parseCommandLine.
+struct OptionRow
+{
+    QStringList names;                            // the first is the one the help shows
+    QString valueName;                            // empty for a switch
+    QString help;
+    bool ConsoleOptions::*flag = nullptr;         // set for a switch
+    std::string ConsoleOptions::*value = nullptr; // set for an option with a value
+    QString needs;                                // what an empty value lacks, for the error
+};
+
+std::vector<OptionRow> optionRows()
+{
+    using O = ConsoleOptions;
+    const auto flag = [](QStringList names, const char *help, bool O::*target) {
+        return OptionRow{std::move(names), {}, QString::fromUtf8(help), target, nullptr, {}};
+    };
+    const auto value = [](const char *name, const char *valueName, const QString &help,
+                          std::string O::*target, const char *needs) {
+        return OptionRow{{QString::fromUtf8(name)},
+                         QString::fromUtf8(valueName),
+                         help,
+                         nullptr,
+                         target,
+                         QString::fromUtf8(needs)};
+    };
+    return {
+        value("port", "DEVICE",
+              QStringLiteral("serial device of the track controller (default: %1)")
+                  .arg(QString::fromStdString(defaultPort())),
+              &O::port, "a device name, e.g. --port /dev/ttyUSB0"),
+        flag({QStringLiteral("simulate")},
+             "start the simulated controller relm-sim and use its device", &O::simulate),
+        value("layout", "DIR",
+              QStringLiteral("work in layout directory DIR (atctest.bin, atc.ini, kukan.dat)"),
+              &O::layoutDir, "a directory, e.g. --layout ~/my-layout"),
+        flag({QStringLiteral("monitor")},
+             "open the traffic monitor at start (F2 opens it any time)", &O::monitor),
+        value("log", "FILE", QStringLiteral("append every frame in both directions to FILE"),
+              &O::logFile, "a file name, e.g. --log traffic.log"),
+        value("serve", "[ADDRESS:]PORT",
+              QStringLiteral("serve the remote panel (a web page) there and print its view and "
+                             "control URLs; ADDRESS is 127.0.0.1 unless given, PORT 0 picks a free "
+                             "port; 0.0.0.0:PORT serves other machines, guarded by the token only"),
+              &O::serve, "[ADDRESS:]PORT, e.g. --serve 8080 or --serve 0.0.0.0:8080"),
+        flag({QStringLiteral("help"), QStringLiteral("h")}, "show this text and end", &O::help),
+        flag({QStringLiteral("version")}, "show the version and end", &O::version),
+    };
+}
+
+QString shownName(const OptionRow &row)
+{
+    QString s = QStringLiteral("--") + row.names.first();
+    if (!row.valueName.isEmpty())
+        s += u' ' + row.valueName;
+    return s;
+}
+
+} // namespace
 
 std::string defaultPort()
 {
@@ -15,73 +84,90 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
 {
     ParsedCommandLine parsed;
     ConsoleOptions &o = parsed.options;
-    bool portGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string &a = args[i];
-        if (a == "--port") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                parsed.error = "--port needs a device name, e.g. --port /dev/ttyUSB0";
+    const std::vector<OptionRow> rows = optionRows();
+
+    QCommandLineParser parser;
+    for (const OptionRow &row : rows)
+        parser.addOption(QCommandLineOption(row.names, row.help, row.valueName));
+    QStringList line{QStringLiteral("relm")};
+    for (const std::string &a : args)
+        line << QString::fromLocal8Bit(a.data(), static_cast<qsizetype>(a.size()));
+    if (!parser.parse(line)) {
+        parsed.error = parser.errorText().toStdString();
+        return parsed;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        parsed.error = "unknown argument '" + parser.positionalArguments().first().toStdString() +
+                       "'";
+        return parsed;
+    }
+
+    for (const OptionRow &row : rows) {
+        const QString &name = row.names.first();
+        if (row.flag) {
+            o.*row.flag = parser.isSet(name);
+        } else if (parser.isSet(name)) {
+            const QString v = parser.value(name);
+            if (v.isEmpty()) {
+                parsed.error = "--" + name.toStdString() + " needs " + row.needs.toStdString();
                 return parsed;
             }
-            o.port = args[++i];
-            portGiven = true;
-        } else if (a.rfind("--port=", 0) == 0 && a.size() > 7) {
-            o.port = a.substr(7);
-            portGiven = true;
-        } else if (a == "--log") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                parsed.error = "--log needs a file name, e.g. --log traffic.log";
-                return parsed;
-            }
-            o.logFile = args[++i];
-        } else if (a == "--serve") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                parsed.error = "--serve needs [ADDRESS:]PORT, e.g. --serve 8080 or --serve 0.0.0.0:8080";
-                return parsed;
-            }
-            o.serve = args[++i];
-        } else if (a == "--monitor") {
-            o.monitor = true;
-        } else if (a == "--simulate") {
-            o.simulate = true;
-        } else if (a == "--help" || a == "-h") {
-            o.help = true;
-        } else if (a == "--version") {
-            o.version = true;
-        } else {
-            parsed.error = "unknown argument '" + a + "'";
-            return parsed;
+            o.*row.value = v.toStdString();
         }
     }
-    if (portGiven && o.simulate) {
+
+    if (parser.isSet(QStringLiteral("port")) && o.simulate) {
         parsed.error = "--port and --simulate exclude each other: the simulator names its own device";
         return parsed;
     }
-    if (!portGiven)
+    if (o.port.empty())
         o.port = defaultPort();
+    if (!o.logFile.empty())
+        o.logFile = QDir::current().absoluteFilePath(QString::fromStdString(o.logFile)).toStdString();
     return parsed;
 }
 
 std::string usageText()
 {
-    return "usage: relm [--port DEVICE] [--simulate] [--monitor] [--log FILE]\n"
-           "            [--serve [ADDRESS:]PORT] [--help] [--version]\n"
-           "\n"
-           "RELM operator console for the automatic train control layout.\n"
-           "Files atc.ini, kukan.dat and atctest.bin are opened in the current directory.\n"
-           "\n"
-           "  --port DEVICE  serial device of the track controller (default: " +
-           defaultPort() +
-           ")\n"
-           "  --simulate     start the simulated controller relm-sim and use its device\n"
-           "  --monitor      open the traffic monitor at start (F2 opens it any time)\n"
-           "  --log FILE     append every frame in both directions to FILE\n"
-           "  --serve [ADDRESS:]PORT\n"
-           "                 serve the remote panel (web page) there; ADDRESS defaults to\n"
-           "                 127.0.0.1, PORT 0 picks a free port; prints the view and control\n"
-           "                 URLs. 0.0.0.0:PORT serves other machines: the token is the only guard\n"
-           "  --help         show this text and end\n"
-           "  --version      show the version and end\n";
+    const std::vector<OptionRow> rows = optionRows();
+    const QString lead = QStringLiteral("usage: relm");
+    QString usage = lead;
+    qsizetype column = usage.size();
+    qsizetype width = 0;
+    for (const OptionRow &row : rows) {
+        const QString item = u'[' + shownName(row) + u']';
+        if (column + 1 + item.size() > 80) {
+            usage += u'\n' + QString(lead.size(), u' ');
+            column = lead.size();
+        }
+        usage += u' ' + item;
+        column += 1 + item.size();
+        width = std::max(width, shownName(row).size());
+    }
+
+    QString text = usage +
+                   QStringLiteral("\n\n"
+                                  "RELM operator console for the automatic train control layout.\n"
+                                  "Files atc.ini, kukan.dat and atctest.bin are opened in the "
+                                  "layout directory\n"
+                                  "(--layout DIR), by default the current one.\n\n");
+    // Help texts wrap at blanks to stay within 80 columns, continued under their first line.
+    const qsizetype indent = 2 + width + 2;
+    for (const OptionRow &row : rows) {
+        QString line = QStringLiteral("  ") + shownName(row).leftJustified(width + 2);
+        bool first = true;
+        for (const QString &word : row.help.split(u' ')) {
+            if (!first && line.size() + 1 + word.size() > 80) {
+                text += line + u'\n';
+                line = QString(indent, u' ') + word;
+            } else {
+                line += (first ? QString() : QStringLiteral(" ")) + word;
+            }
+            first = false;
+        }
+        text += line + u'\n';
+    }
+    return text.toStdString();
 }
 
 } // namespace relm

@@ -1,20 +1,23 @@
 #pragma once
 
-// The console's command line:
-//   relm [--port DEVICE] [--simulate] [--monitor] [--log FILE] [--serve [ADDRESS:]PORT]
-//        [--help] [--version]
+// The console's command line, read with Qt's parser before the application object exists, so
+// that --help and --version work without a display:
+//   relm [--port DEVICE] [--simulate] [--layout DIR] [--monitor] [--log FILE]
+//        [--serve [ADDRESS:]PORT] [--help] [--version]
 
 #include <string>
 #include <vector>
 
 namespace relm {
 
+// Strings are UTF-8.
 struct ConsoleOptions
 {
     std::string port;          // serial device; the platform default when not given
     bool simulate = false;     // start relm-sim and use the device it prints
     bool monitor = false;      // open the traffic monitor at start
-    std::string logFile;       // append every frame to this file; empty for no log
+    std::string logFile;       // append every frame to this file (absolute); empty for no log
+    std::string layoutDir;     // work in this directory; empty to stay in the current one
     std::string serve;         // [ADDRESS:]PORT of the remote panel; empty: nothing listens
     bool help = false;
     bool version = false;
@@ -29,6 +32,8 @@ struct ParsedCommandLine
 // The serial device used when --port is not given.
 std::string defaultPort();
 
+// args are the arguments after the program name. A relative --log FILE is made absolute here,
+// against the directory relm was started in, because --layout changes directory afterwards.
 ParsedCommandLine parseCommandLine(const std::vector<std::string> &args);
 
 std::string usageText();

@@ -4,6 +4,7 @@
 #include "console/command_line.h"
 #include "console/console.h"
 #include "console/form1.h"
+#include "console/layout_directory.h"
 #include "console/simulator_process.h"
 #include "console/termination_signals.h"
 #include "map/form3.h"
@@ -47,12 +48,32 @@ int main(int argc, char **argv)
         std::printf("relm %s\n", RELM_VERSION);
         return 0;
     }
+    QHostAddress serveAddress;
+    quint16 servePort = 0;
+    if (!options.serve.empty()) {
+        QString error;
+        if (!relm::parseServeAddress(QString::fromStdString(options.serve), &serveAddress,
+                                     &servePort, &error)) {
+            std::fprintf(stderr, "relm: %s\n\n%s", error.toLocal8Bit().constData(),
+                         relm::usageText().c_str());
+            return 2;
+        }
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("RELM"));
     QApplication::setApplicationVersion(QStringLiteral(RELM_VERSION));
     if (QStyle *style = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(style);
+    // Lets the desktop show the window under the installed menu entry and its icon.
+    QApplication::setDesktopFileName(QStringLiteral(RELM_APP_ID));
+
+    // Every file after this is opened by bare name in the layout directory.
+    if (!options.layoutDir.empty()) {
+        QString error;
+        if (!relm::enterLayoutDirectory(QString::fromStdString(options.layoutDir), &error))
+            return fail(error);
+    }
 
     relm::SimulatorProcess simulator;
     QString port = QString::fromStdString(options.port);
@@ -81,13 +102,8 @@ int main(int argc, char **argv)
     }
     std::unique_ptr<relm::RemotePanel> panel;
     if (!options.serve.empty()) {
-        QHostAddress address;
-        quint16 servePort = 0;
         QString error;
-        if (!relm::parseServeAddress(QString::fromStdString(options.serve), &address, &servePort,
-                                     &error))
-            return fail(error);
-        panel = relm::RemotePanel::start(console, address, servePort, &error);
+        panel = relm::RemotePanel::start(console, serveAddress, servePort, &error);
         if (!panel)
             return fail(QStringLiteral("遠隔パネルを開けません (%1): %2")
                             .arg(QString::fromStdString(options.serve), error));

@@ -2,27 +2,67 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace relm {
 namespace {
 
-// Each line with what it sets, shown as "port simulate log", or "refused".
+// Each line with what it sets, shown as "port simulate monitor layout log", or the error.
 TEST(CommandLineTest, ReadsTheOptionsAndRefusesWhatItDoesNotUnderstand)
 {
+    const std::string here = std::filesystem::current_path().string();
+    const std::string dev = defaultPort();
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-        {{}, defaultPort() + " 0 "},
-        {{"--port", "/dev/ttyS3"}, "/dev/ttyS3 0 "},
-        {{"--port=/dev/ttyACM0"}, "/dev/ttyACM0 0 "},
-        {{"--simulate", "--log", "t.log"}, defaultPort() + " 1 t.log"},
-        {{"--port"}, "refused"},
-        {{"--port="}, "refused"},
-        {{"--log"}, "refused"},
-        {{"--fast"}, "refused"},
-        {{"--simulate", "--port", "/dev/ttyS0"}, "refused"}};
+        {{}, dev + " 0 0  "},
+        {{"--port", "/dev/ttyS3"}, "/dev/ttyS3 0 0  "},
+        {{"--port=/dev/ttyACM0"}, "/dev/ttyACM0 0 0  "},
+        {{"--port", "a", "--port", "b"}, "b 0 0  "},
+        {{"--simulate", "--monitor", "--log", "/tmp/t.log"}, dev + " 1 1  /tmp/t.log"},
+        // A relative log is where relm was started, not in the layout directory.
+        {{"--layout", "layouts/hall", "--log", "t.log"}, dev + " 0 0 layouts/hall " + here + "/t.log"},
+        {{"--layout=~/レイアウト"}, dev + " 0 0 ~/レイアウト "},
+        {{"--port"}, "Missing value after '--port'."},
+        {{"--port="}, "--port needs a device name, e.g. --port /dev/ttyUSB0"},
+        {{"--log"}, "Missing value after '--log'."},
+        {{"--layout", ""}, "--layout needs a directory, e.g. --layout ~/my-layout"},
+        {{"--fast"}, "Unknown option 'fast'."},
+        {{"-x"}, "Unknown option 'x'."},
+        {{"/dev/ttyS0"}, "unknown argument '/dev/ttyS0'"},
+        {{"--monitor", "--", "--simulate"}, "unknown argument '--simulate'"},
+        {{"--simulate", "--port", "/dev/ttyS0"},
+         "--port and --simulate exclude each other: the simulator names its own device"}};
     for (const auto &[args, expected] : cases) {
         const ParsedCommandLine p = parseCommandLine(args);
         const ConsoleOptions &o = p.options;
-        const std::string got = o.port + (o.simulate ? " 1 " : " 0 ") + o.logFile;
-        EXPECT_EQ(p.error.empty() ? got : "refused", expected) << testing::PrintToString(args);
+        const std::string got = o.port + (o.simulate ? " 1" : " 0") + (o.monitor ? " 1 " : " 0 ") +
+                                o.layoutDir + " " + o.logFile;
+        EXPECT_EQ(p.error.empty() ? got : p.error, expected) << testing::PrintToString(args);
+    }
+}
+
+TEST(CommandLineTest, HelpAndVersionNeedNothingElse)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::pair<bool, bool>>> cases{
+        {{"--help"}, {true, false}},
+        {{"-h"}, {true, false}},
+        {{"--version"}, {false, true}},
+        {{"--layout", "/nowhere", "--version"}, {false, true}}};
+    for (const auto &[args, expected] : cases) {
+        const ParsedCommandLine p = parseCommandLine(args);
+        ASSERT_EQ(p.error, "") << testing::PrintToString(args);
+        EXPECT_EQ(std::pair(p.options.help, p.options.version), expected)
+            << testing::PrintToString(args);
+    }
+}
+
+TEST(CommandLineTest, UsageLinesFitATerminal)
+{
+    const std::string text = usageText();
+    EXPECT_EQ(text.rfind("usage: relm [--port DEVICE] [--simulate] [--layout DIR]", 0), 0u) << text;
+    std::size_t start = 0;
+    for (std::size_t end = text.find('\n'); end != std::string::npos;
+         start = end + 1, end = text.find('\n', start)) {
+        EXPECT_LE(end - start, 80u) << text.substr(start, end - start);
     }
 }
 

@@ -45,7 +45,10 @@ std::optional<std::int64_t> toInteger(std::string_view s)
 
 std::string quoted(std::string_view word)
 {
-    return "'" + std::string(word) + "'";
+    std::string s(1, '\'');
+    s += word;
+    s += '\'';
+    return s;
 }
 
 // Reads the words of one line, collecting the first error.
@@ -339,8 +342,10 @@ std::string formatLayoutText(const MapGeometry &geometry)
         return end;
     };
     const auto appendPoints = [](std::string &out, std::span<const MapPoint> points) {
-        for (const MapPoint &p : points)
-            out += " " + pointText(p);
+        for (const MapPoint &p : points) {
+            out += ' ';
+            out += pointText(p);
+        }
     };
 
     std::string out = "# section map: polygons 0..N-1 are drawn; polygon 8r+s is section s of "
