@@ -99,6 +99,12 @@ void PanelFront::onHeadData(QTcpSocket *socket)
         return;
     }
     handOver(socket);
+    // One request per connection, as the answer's "Connection: close" says: the next request
+    // comes through this door again.
+    connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
+        if (socket->bytesToWrite() == 0)
+            socket->disconnectFromHost();
+    });
     QTimer::singleShot(kHttpConnectionMs, socket, &QTcpSocket::abort);
     addPendingConnection(socket);
     emit newConnection();

@@ -176,12 +176,9 @@ void PanelServer::onNewWebSocket()
         connect(raw, &QWebSocket::binaryMessageReceived, this, [this, id] {
             sendError(id, QStringLiteral("binary messages are not understood; send JSON text"));
         });
-        connect(raw, &QWebSocket::disconnected, this, [this, id, raw] {
-            const auto code = raw->closeCode();
-            const bool closed = code == QWebSocketProtocol::CloseCodeNormal ||
-                                code == QWebSocketProtocol::CloseCodeGoingAway;
-            onGone(id, closed ? QStringLiteral("the page closed")
-                              : QStringLiteral("its connection was lost"));
+        // A page closed in the browser and one whose network went away look alike here.
+        connect(raw, &QWebSocket::disconnected, this, [this, id] {
+            onGone(id, QStringLiteral("the page closed or its connection was lost"));
         });
         p->flush.setSingleShot(true);
         connect(&p->flush, &QTimer::timeout, this, [this, id] { flush(id); });

@@ -89,8 +89,9 @@ private:
     PanelSessions::Clock m_clock;
     PanelSessions m_sessions;
     QWebSocketServer m_webSockets;
-    PanelFront m_front;
+    // Bound to the front door, the HTTP server takes it as its child: the door must go first.
     QHttpServer m_http;
+    PanelFront m_front;
     QHostAddress m_address;
     MapGeometry m_map;
     QByteArray m_stateCache; // the state's fields until the next change
