@@ -9,16 +9,20 @@
 
 #include "console/console.h"
 #include "console/form1.h"
+#include "map/form3.h"
+#include "remote/panel_server.h"
 #include "link/command_tick.h"
 #include "model/module1.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -35,6 +39,7 @@ struct Options
     int frames = 1000;        // command frames to time (intervals: one fewer)
     int speed = 128;          // every train's requested speed, 0..128
     int rssEverySeconds = 60; // memory sample period
+    int pages = 0;            // remote panel pages connected during the run
     std::string dir;          // layout directory: kukan.dat, atc.ini, atctest.bin
     relm::ControllerSideOptions controller;
     bool help = false;
@@ -43,7 +48,7 @@ struct Options
 const char *const kUsage =
     "usage: relm-linetime [--frames N] [--dir DIR] [--speed S] [--listen-only]\n"
     "                     [--status-interval MS] [--rss-every SECONDS] [--no-realtime]\n"
-    "                     [--verbose]\n"
+    "                     [--pages N] [--verbose]\n"
     "  Runs the console window offscreen on a pseudo-terminal, presses Transfer and times\n"
     "  every frame it sends. --frames 1000 (the default) takes about 3.5 minutes.\n"
     "  --dir        layout directory with kukan.dat, atc.ini and atctest.bin (default: .)\n"
@@ -52,6 +57,8 @@ const char *const kUsage =
     "  --status-interval  status frame period of the simulated controller\n"
     "  --rss-every  seconds between memory samples (default 60)\n"
     "  --no-realtime  leave the reading thread at normal priority\n"
+    "  --pages N    serve the remote panel and keep N operating pages on it (1..64), from\n"
+    "               relm-panel-load beside this program; reports each update's latency\n"
     "  --verbose    the simulated controller's log and every frame on stderr\n";
 
 bool parseInt(std::string_view text, int low, int high, int &out)
@@ -89,6 +96,9 @@ std::string parseOptions(const std::vector<std::string_view> &args, Options &o)
             ++i;
         } else if (a == "--speed" && hasValue && parseInt(args[i + 1], 0, 128, value)) {
             o.speed = value;
+            ++i;
+        } else if (a == "--pages" && hasValue && parseInt(args[i + 1], 1, 64, value)) {
+            o.pages = value;
             ++i;
         } else if (a == "--rss-every" && hasValue && parseInt(args[i + 1], 1, 3600, value)) {
             o.rssEverySeconds = value;
@@ -191,6 +201,39 @@ int main(int argc, char **argv)
     }
     form.show();
     QApplication::processEvents();
+
+    // The remote panel, with pages in a process of their own as phones would be.
+    std::unique_ptr<relm::PanelServer> panel;
+    QProcess pages;
+    if (options.pages > 0) {
+        QElapsedTimer panelClock;
+        panelClock.start();
+        panel = std::make_unique<relm::PanelServer>(console, QByteArray(32, 'a'),
+                                                    [panelClock] { return panelClock.elapsed(); });
+        QString listenError;
+        if (!panel->listen(QHostAddress::LocalHost, 0, &listenError)) {
+            std::fprintf(stderr, "relm-linetime: the panel cannot listen: %s\n",
+                         listenError.toLocal8Bit().constData());
+            return 1;
+        }
+        panel->setMap(form.form3().geometry());
+        pages.setProcessChannelMode(QProcess::ForwardedChannels);
+        pages.start(QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("relm-panel-load")),
+                    {QString::number(panel->port()), QString(32, u'a'), QString::number(options.pages)});
+        if (!pages.waitForStarted()) {
+            std::fprintf(stderr, "relm-linetime: relm-panel-load did not start\n");
+            return 1;
+        }
+        QElapsedTimer waited;
+        waited.start();
+        while (panel->pages() < options.pages && waited.elapsed() < 10000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (panel->pages() < options.pages) {
+            std::fprintf(stderr, "relm-linetime: only %d of %d pages connected\n", panel->pages(),
+                         options.pages);
+            return 1;
+        }
+    }
     const long rssAfterStart = rssNow();
     const long heapAfterStart = heapInUseKb();
     const ThreadTimes threadAtStart = mainThreadTimes();
@@ -247,6 +290,19 @@ int main(int argc, char **argv)
     std::printf("rss_end_kb: %ld\n", rssEnd);
     std::printf("heap_in_use_end_kb: %ld\n", heapEnd);
     std::printf("rss_peak_kb: %ld\n", peak);
+    if (panel) {
+        std::vector<qint64> us = panel->updateLatenciesUs();
+        std::sort(us.begin(), us.end());
+        const auto at = [&us](double q) {
+            return us.empty() ? 0 : us[std::min(us.size() - 1, static_cast<std::size_t>(q * us.size()))];
+        };
+        std::printf("panel_pages: %d\n", panel->pages());
+        std::printf("panel_update_after_status_us: p50 %lld, p99 %lld, max %lld (%zu updates)\n",
+                    static_cast<long long>(at(0.5)), static_cast<long long>(at(0.99)),
+                    static_cast<long long>(us.empty() ? 0 : us.back()), us.size());
+        pages.terminate();
+        pages.waitForFinished(5000);
+    }
 
     if (status != 0 || loopStatus != 0)
         return 1;
