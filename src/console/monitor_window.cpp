@@ -64,7 +64,7 @@ void MonitorWindow::setPanelUrl(const QString &url)
 
 QString MonitorWindow::panelText() const
 {
-    return m_panel->isVisible() || !m_panel->text().isEmpty() ? m_panel->text() : QString();
+    return m_panel->text();
 }
 
 void MonitorWindow::addFrame(std::int64_t ms, Direction direction,

@@ -37,5 +37,17 @@ TEST(MonitorWindowTest, PauseHoldsTheViewResumeShowsTheNewestFiveThousandAndSave
     EXPECT_FALSE(error.isEmpty());
 }
 
+// The console's notes show between the frames, and the remote panel's control address above them.
+TEST(MonitorWindowTest, ShowsNotesBetweenFramesAndTheRemotePanelsAddress)
+{
+    MonitorWindow w;
+    w.show();
+    EXPECT_TRUE(w.panelText().isEmpty());
+    w.setPanelUrl(QStringLiteral("http://127.0.0.1:8080/?token=00"));
+    EXPECT_TRUE(w.panelText().contains(QStringLiteral("http://127.0.0.1:8080/?token=00")));
+    w.addNote(12, "remote panel: train Y stopped");
+    EXPECT_EQ(w.visibleText(), QStringLiteral("# 12 NOTE remote panel: train Y stopped"));
+}
+
 } // namespace
 } // namespace relm
