@@ -7,6 +7,7 @@
 #include "map/form3.h"
 
 #include <QSerialPort>
+#include <QSlider>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -81,6 +82,24 @@ TEST_F(Form1Test, APortHeldByAnotherProgramIsNamedAsSuch)
     Console missing(module, QStringLiteral("/dev/relm-no-such-device"));
     EXPECT_FALSE(missing.start(&reason));
     EXPECT_TRUE(reason.contains(QStringLiteral("が見つかりません"))) << reason.toStdString();
+}
+
+// Commands that reach the console another way (the remote panel) show in the window as if its
+// own controls had been used.
+TEST_F(Form1Test, TheWindowFollowsCommandsGivenElsewhere)
+{
+    c->console.requestSpeed(1, 100);
+    EXPECT_EQ(form->Slider1[1]->value(), 28);
+    EXPECT_EQ(c->module.SliderSpeed[1], 100);
+    c->console.point(2);
+    EXPECT_EQ(form->Command4[2]->backColour(), 0x8080FFu);
+    c->console.stop(1);
+    EXPECT_EQ(form->Slider1[1]->value(), 128);
+    transfer();
+    EXPECT_FALSE(form->Command2->isEnabled());
+    c->console.reset();
+    EXPECT_TRUE(form->Command2->isEnabled());
+    EXPECT_FALSE(form->Command7->isEnabled());
 }
 
 } // namespace
