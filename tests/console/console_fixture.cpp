@@ -6,9 +6,7 @@
 #include <QTest>
 
 #include <algorithm>
-#include <fcntl.h>
 #include <fstream>
-#include <pty.h>
 #include <unistd.h>
 
 void PrintTo(const QColor &colour, std::ostream *os)
@@ -46,13 +44,11 @@ Desk::Desk(const QString &device, const char *logName)
 
 void Form1Test::SetUp()
 {
-    char name[256] = {};
-    int slave = -1; // the console opens the device by its name
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    pty.emplace();
+    if (!pty->ok())
         GTEST_SKIP() << "no pseudo-terminals on this machine";
-    ::close(slave);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-    device = QString::fromLocal8Bit(name);
+    master = pty->master();
+    device = QString::fromStdString(pty->device());
     c.emplace(device, "traffic.log");
     form = c->form.get();
 }
@@ -60,8 +56,7 @@ void Form1Test::SetUp()
 void Form1Test::TearDown()
 {
     c.reset();
-    if (master >= 0)
-        ::close(master);
+    pty.reset();
 }
 
 QByteArray Form1Test::written(int ms)

@@ -3,6 +3,8 @@
 // A console with its windows on one end of a pseudo-terminal, in a scratch directory of its own;
 // the test plays the controller on the other end.
 
+#include "controller_pty.h"
+
 #include "console/console.h"
 #include "console/form1.h"
 #include "traffic/traffic_log.h"
@@ -66,8 +68,9 @@ protected:
     // Transfer of a 100-byte image: X on route 0 section 1, Y on route 1 section 3, Z absent.
     QByteArray transfer();
 
+    std::optional<test::ControllerPty> pty;
     QString device;
-    int master = -1;
+    int master = -1; // the pty's controller end
     std::optional<Desk> c;
     Form1 *form = nullptr;
 };

@@ -33,8 +33,7 @@ TEST_F(Form1Test, ADownloadCutShortIsReportedAndStartsNothingAndProgressShowsInT
     EXPECT_FALSE(form->Command2->isEnabled());
     EXPECT_TRUE(c->messages.empty());
 
-    ::close(master); // the line goes away in the middle of the download
-    master = -1;
+    pty->close(); // the line goes away in the middle of the download
     ASSERT_TRUE(QTest::qWaitFor([&] { return !c->messages.empty(); }, 3000));
     EXPECT_TRUE(c->messages.back().contains(QStringLiteral("転送が完了しませんでした")))
         << c->messages.back().toStdString();

@@ -1,6 +1,8 @@
 // The real relm program on a pseudo-terminal, under its own Xvfb display, with the simulated
 // controller's frames coming back: termination signals end it as Exit does.
 
+#include "controller_pty.h"
+
 #include "sim/controller.h"
 
 #include <QDir>
@@ -14,8 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <fcntl.h>
-#include <pty.h>
 #include <unistd.h>
 
 namespace relm {
@@ -63,13 +63,10 @@ protected:
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
         }
-        char name[256] = {};
-        int slave = -1;
-        if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+        if (!m_pty.ok())
             GTEST_SKIP() << "no pseudo-terminals on this machine";
-        ::close(slave);
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        m_device = QString::fromLocal8Bit(name);
+        m_master = m_pty.master();
+        m_device = QString::fromStdString(m_pty.device());
 
         m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
                                               QStringLiteral("-screen"), QStringLiteral("0"),
@@ -96,8 +93,6 @@ protected:
         }
         m_xvfb.terminate();
         m_xvfb.waitForFinished();
-        if (m_master >= 0)
-            ::close(m_master);
     }
 
     QProcessEnvironment xEnvironment() const
@@ -175,6 +170,7 @@ protected:
 
     bool finished() const { return m_relm.state() == QProcess::NotRunning; }
 
+    test::ControllerPty m_pty;
     QTemporaryDir m_dir;
     QProcess m_xvfb;
     QProcess m_relm;

@@ -2,6 +2,8 @@
 // dialog, the map window and Transfer on the main window. None of them crashes, each tells the
 // operator what it was decided to tell, and no file changes unless the operator saved it.
 
+#include "controller_pty.h"
+
 #include "console/console.h"
 #include "console/form1.h"
 #include "initdata/form2.h"
@@ -14,10 +16,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <pty.h>
 #include <unistd.h>
 
 namespace relm {
@@ -225,12 +225,10 @@ using BadFileTransferTest = testing::TestWithParam<TransferCase>;
 TEST_P(BadFileTransferTest, RefusesWithAMessageOrSendsTheWholeImage)
 {
     const TransferCase &c = GetParam();
-    char name[256] = {};
-    int master = -1, slave = -1; // the console opens the device by its name
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+    test::ControllerPty pty;
+    if (!pty.ok())
         GTEST_SKIP() << "no pseudo-terminals on this machine";
-    ::close(slave);
-    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    const int master = pty.master();
     enterFreshDir();
     placeFile("atc.ini", FileKind::Contents, c.ini);
     placeFile("atctest.bin", c.kind, c.image);
@@ -238,7 +236,7 @@ TEST_P(BadFileTransferTest, RefusesWithAMessageOrSendsTheWholeImage)
     Module1 module;
     int sent = 0, messages = 0;
     {
-        Console console(module, QString::fromLocal8Bit(name));
+        Console console(module, QString::fromStdString(pty.device()));
         Form1 form(console);
         form.setMessageReporter([&messages](const QString &, const QString &) { ++messages; });
         console.setProgramEnder([](int) {});
@@ -257,7 +255,6 @@ TEST_P(BadFileTransferTest, RefusesWithAMessageOrSendsTheWholeImage)
         EXPECT_EQ(form.Command2->isEnabled(), refused);
         EXPECT_EQ(console.Timer1.isActive(), !refused);
     }
-    ::close(master);
     EXPECT_EQ(sent, c.sent);
     EXPECT_EQ(module.PosCode0[0], c.firstTrainOwn);
     EXPECT_EQ(snapshot("atctest.bin"), imageBefore);

@@ -2,6 +2,8 @@
 // pseudo-terminal: the state pages get, every command, who may operate, the front door's checks,
 // limits and bad messages, and the dead-man rule on a clock the test moves.
 
+#include "controller_pty.h"
+
 #include "console/console.h"
 #include "remote/panel_server.h"
 
@@ -15,8 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <pty.h>
 #include <unistd.h>
 
 namespace relm {
@@ -86,13 +86,10 @@ class PanelServerTest : public testing::Test
 protected:
     void SetUp() override
     {
-        char name[256] = {};
-        int slave = -1;
-        if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
+        if (!m_pty.ok())
             GTEST_SKIP() << "no pseudo-terminals on this machine";
-        ::close(slave);
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        console.emplace(module, QString::fromLocal8Bit(name));
+        m_master = m_pty.master();
+        console.emplace(module, QString::fromStdString(m_pty.device()));
         QString error;
         ASSERT_TRUE(console->start(&error)) << error.toStdString();
         server.emplace(*console, kToken, [this] { return now; });
@@ -107,8 +104,6 @@ protected:
     {
         server.reset();
         console.reset();
-        if (m_master >= 0)
-            ::close(m_master);
     }
 
     // A page that has said hello with the right token and been told it may operate.
@@ -134,6 +129,7 @@ protected:
     Module1 module;
     std::optional<Console> console;
     std::optional<PanelServer> server;
+    test::ControllerPty m_pty;
     int m_master = -1;
 };
 
@@ -363,8 +359,9 @@ QByteArray httpGet(quint16 port, const QByteArray &request)
     if (!QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 2000))
         return {};
     socket.write(request);
-    QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 5000);
-    return answer;
+    const bool closed =
+        QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 5000);
+    return closed ? answer : QByteArray("(the server kept the connection open)");
 }
 
 TEST_F(PanelServerTest, HttpAnswersOnlyThePanelsOwnFilesWithTheirSafetyHeaders)
