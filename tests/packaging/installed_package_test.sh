@@ -187,7 +187,10 @@ short_run() {
         sleep 0.5
         kill -KILL $children 2>/dev/null
     fi
-    if [ $running = yes ] && grep -q 'serving ' "$log" && ! grep -q '^relm\(-demo\)\?:' "$log"; then
+    # Any "relm:" line but the one saying how the signal that ended the run was taken is a
+    # reported error.
+    if [ $running = yes ] && grep -q 'serving ' "$log" &&
+        ! grep -v '^relm: signal [0-9]*: ending as Exit does$' "$log" | grep -q '^relm\(-demo\)\?:'; then
         return 0
     fi
     cat "$log"
