@@ -229,11 +229,6 @@ void Console::exit(int status)
     emit operatorCommand();
 }
 
-void Console::endNow(int status)
-{
-    endProgram(status);
-}
-
 void Console::transfer()
 {
     // A second press must not start a download nested in this one, and Exit waits for the

@@ -96,8 +96,6 @@ public:
     // 終了: at once while the cycle is stopped, after the frame carrying the stop command while
     // it runs. status is the program's exit status.
     void exit(int status = 0);
-    // Ends the program now, without waiting for the cycle (a second termination signal).
-    void endNow(int status);
 
     // Tells the operator something about the line or the trains that is not a frame: a line on
     // standard error, in the traffic log and in the traffic monitor.

@@ -56,8 +56,6 @@ public:
     // The remote panel's control address, shown in the traffic monitor.
     void setRemotePanelUrl(const QString &url);
 
-    Console &console() { return m_console; }
-
     // Per-train controls, indexed by train (0 = X, 1 = Y, 2 = Z).
     std::array<RectShape *, 3> Shape3{};     // frame around the train's column
     std::array<QLabel *, 3> Label2{};        // status: codes and status colour
