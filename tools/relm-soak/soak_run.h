@@ -10,7 +10,7 @@
 #include "paced_line.h"
 #include "random_operator.h"
 #include "soak_checks.h"
-#include "soak_random.h"
+#include "sim/seeded_random.h"
 #include "soak_trace.h"
 
 #include "model/module1.h"
@@ -113,7 +113,7 @@ private:
     void addNote(const std::string &what);
 
     SoakConfig m_config;
-    SoakRandom m_random;
+    sim::SeededRandom m_random;
     RandomOperator m_operator;
     SoakTrace m_trace;
     SoakStats m_stats;
