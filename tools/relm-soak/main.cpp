@@ -18,7 +18,7 @@ namespace {
 
 constexpr const char *kUsage =
     "usage: relm-soak [--hours H | --minutes M] [--seed N] [--frame-quiet-us U]\n"
-    "                 [--trace LINES] [--ini PATH]\n"
+    "                 [--trace LINES] [--ini PATH] [--faults SPEC]\n"
     "  --hours H            simulated hours to run (default 1; fractions allowed)\n"
     "  --minutes M          simulated minutes instead\n"
     "  --seed N             the operator's and placements' seed (default 1)\n"
@@ -26,6 +26,9 @@ constexpr const char *kUsage =
     "                       the console reads it (default 5000)\n"
     "  --trace LINES        lines of frames kept with each violation (default 60)\n"
     "  --ini PATH           where to write atc.ini (default: a new temporary directory)\n"
+    "  --faults SPEC        faults on the line, e.g. 1e-5 (bit, drop and dup each 1e-5 per\n"
+    "                       byte) or bit=1e-5,drop=1e-5,dup=1e-6,outage=1/3600:2s; also\n"
+    "                       dir=both|status|commands and seed=N (default: the run's seed)\n"
 
     "Exit status: 0 no violation, 1 violations found, 2 bad command line or failure.\n";
 
@@ -77,6 +80,11 @@ int main(int argc, char **argv)
             config.traceLines = static_cast<std::size_t>(n);
         } else if (arg == "--ini") {
             iniPath = value;
+        } else if (arg == "--faults") {
+            const relm::sim::FaultSpecParse parsed = relm::sim::parseFaultSpec(value);
+            if (!parsed.error.empty())
+                return usageError("--faults: " + parsed.error);
+            config.faults = parsed.spec;
         } else {
             return usageError("bad option " + std::string(arg) + " " + std::string(value));
         }

@@ -18,6 +18,27 @@ unsigned long long ull(std::uint64_t v)
     return static_cast<unsigned long long>(v);
 }
 
+std::string directionLine(const char *name, const sim::FaultCounts &c)
+{
+    return format("    %s: %llu bytes in %llu frames; %llu bit errors, %llu bytes lost, "
+                  "%llu frames sent twice, %llu bytes lost in outages\n",
+                  name, ull(c.bytes), ull(c.frames), ull(c.bitErrors), ull(c.dropped),
+                  ull(c.duplicated), ull(c.outageBytes));
+}
+
+std::string faultLines(const SoakRun &run)
+{
+    const sim::LineFaults &f = run.faults();
+    std::string text = "  line faults " + sim::describe(f.spec()) +
+                       format(" (seed %llu):\n", ull(f.spec().seed.value_or(run.config().seed)));
+    text += directionLine("to the controller", f.counts(sim::LineDirection::ToController));
+    text += directionLine("to the console", f.counts(sim::LineDirection::ToConsole));
+    text += format("    outages: %llu; command frames the controller got altered: %llu, "
+                   "missed: %llu\n",
+                   ull(f.outages()), ull(run.stats().alteredFrames), ull(run.stats().lostFrames));
+    return text;
+}
+
 } // namespace
 
 std::string soakReport(const SoakRun &run)
@@ -45,6 +66,8 @@ std::string soakReport(const SoakRun &run)
                    ull(s.sectionsEntered), ull(s.trainsHeld), ull(s.haltedAfterTransfer));
     text += format("  initial positions replaced before the initialisation frame: %llu\n",
                    ull(s.positionsReplaced));
+    if (run.config().faults.any())
+        text += faultLines(run);
     text += "  at the end:";
     for (int t = 0; t < kTrainCount; ++t) {
         const sim::TrainState &train = run.controller().train(t);
@@ -59,6 +82,11 @@ std::string soakReport(const SoakRun &run)
         const std::uint64_t n = s.violationsByKind[static_cast<std::size_t>(k)];
         if (n > 0)
             text += format(" (%s: %llu)", violationName(static_cast<ViolationKind>(k)), ull(n));
+    }
+    if (s.violationsAfterAlteredFrame > 0) {
+        text += format("; %llu of them within 5 s of a command frame the controller got "
+                       "altered or missed",
+                       ull(s.violationsAfterAlteredFrame));
     }
     text += "\n";
 

@@ -68,8 +68,10 @@ SoakRun::SoakRun(SoakConfig config)
     , m_operator(m_config.habits)
     , m_trace(m_config.traceLines)
     , m_image(soakImage())
+    , m_faults(m_config.faults, m_config.seed)
     , m_port(m_config.receive)
 {
+    m_controller.setFrameObserver([this](const sim::RegisterFrame &f) { frameApplied(f); });
     setStartColours(m_module);
     m_lastHead.fill(0x80);
     // The operator starts operation a moment after the console is up.
@@ -116,8 +118,33 @@ void SoakRun::advanceTo(sim::Time t)
     m_now = t;
     const std::vector<std::uint8_t> produced = m_controller.takeOutput();
     m_stats.statusFrames += produced.size() / sim::kStatusFrameBytes;
-    m_toConsole.write(m_now, produced);
+    sendStatus(produced);
     watchController();
+}
+
+void SoakRun::sendStatus(std::span<const std::uint8_t> produced)
+{
+    for (std::size_t at = 0; at < produced.size(); at += sim::kStatusFrameBytes) {
+        const auto frame = produced.subspan(at, std::min<std::size_t>(sim::kStatusFrameBytes,
+                                                                      produced.size() - at));
+        for (int copy = m_faults.copies(sim::LineDirection::ToConsole, frame.size()); copy > 0;
+             --copy)
+            m_toConsole.write(m_now, frame);
+    }
+}
+
+std::vector<std::uint8_t> SoakRun::arrivedAtConsole()
+{
+    std::vector<std::uint8_t> bytes = m_toConsole.arrived(m_now);
+    if (bytes.empty())
+        return bytes;
+    const std::uint64_t before = m_faults.counts(sim::LineDirection::ToConsole).damaged();
+    const std::vector<std::uint8_t> sent = bytes;
+    m_faults.damage(sim::LineDirection::ToConsole, m_now, bytes);
+    if (m_faults.counts(sim::LineDirection::ToConsole).damaged() != before)
+        m_trace.add(m_now, "line damaged status bytes: " + hexBytes(sent) + " arrived as " +
+                               (bytes.empty() ? std::string("nothing") : hexBytes(bytes)));
+    return bytes;
 }
 
 void SoakRun::handleDue()
@@ -128,7 +155,7 @@ void SoakRun::handleDue()
         watchController();
     }
 
-    m_port.arrive(m_now, m_toConsole.arrived(m_now));
+    m_port.arrive(m_now, arrivedAtConsole());
     if (m_port.readAt() && *m_port.readAt() <= m_now)
         onComm();
 
@@ -154,8 +181,55 @@ void SoakRun::write(FrameKind kind, std::vector<std::uint8_t> bytes)
         m_trace.add(m_now, "console -> download frame, " + std::to_string(bytes.size()) + " bytes");
     else
         m_trace.add(m_now, "console -> " + hexBytes(bytes));
-    m_toController.write(m_now, bytes);
-    m_outgoing.push_back({kind, std::move(bytes), 0});
+    const int copies = m_faults.copies(sim::LineDirection::ToController, bytes.size());
+    for (int copy = 0; copy < copies; ++copy) {
+        if (copy > 0)
+            m_trace.add(m_now, "line sends the frame again");
+        m_toController.write(m_now, bytes);
+        if (kind != FrameKind::Download) {
+            m_registerFramesSent.push_back(bytes);
+            // Frames the controller never completes are forgotten after a while.
+            constexpr std::size_t kRemembered = 16;
+            if (m_registerFramesSent.size() > kRemembered)
+                m_registerFramesSent.pop_front();
+        }
+        m_outgoing.push_back({kind, bytes, 0, copy > 0});
+    }
+}
+
+void SoakRun::receiveAtController(std::span<const std::uint8_t> bytes)
+{
+    std::vector<std::uint8_t> arrived(bytes.begin(), bytes.end());
+    const std::uint64_t before = m_faults.counts(sim::LineDirection::ToController).damaged();
+    m_faults.damage(sim::LineDirection::ToController, m_now, arrived);
+    if (m_faults.counts(sim::LineDirection::ToController).damaged() != before)
+        m_trace.add(m_now, "line damaged bytes to the controller: " + hexBytes(bytes) +
+                               " arrived as " +
+                               (arrived.empty() ? std::string("nothing") : hexBytes(arrived)));
+    m_controller.receive(arrived);
+}
+
+void SoakRun::frameApplied(const sim::RegisterFrame &frame)
+{
+    std::vector<std::uint8_t> bytes{kFrameStart, static_cast<std::uint8_t>(frame.pairs.size())};
+    for (const sim::RegisterPair &p : frame.pairs)
+        bytes.insert(bytes.end(), {p.address, p.value});
+    const auto sent = std::find(m_registerFramesSent.begin(), m_registerFramesSent.end(), bytes);
+    if (sent == m_registerFramesSent.end()) {
+        ++m_stats.alteredFrames;
+        m_alteredAt = m_now;
+        m_trace.add(m_now, "controller got a frame the console never sent: " + hexBytes(bytes));
+        return;
+    }
+    if (sent != m_registerFramesSent.begin()) {
+        // The frames before it never arrived whole: the controller missed what they said.
+        m_stats.lostFrames += static_cast<std::uint64_t>(sent - m_registerFramesSent.begin());
+        m_alteredAt = m_now;
+        m_trace.add(m_now, "controller missed " +
+                               std::to_string(sent - m_registerFramesSent.begin()) +
+                               " frame(s) the console sent");
+    }
+    m_registerFramesSent.erase(m_registerFramesSent.begin(), sent + 1);
 }
 
 void SoakRun::deliverToController(std::span<const std::uint8_t> bytes)
@@ -164,20 +238,21 @@ void SoakRun::deliverToController(std::span<const std::uint8_t> bytes)
     // the layout as it stands just before that byte.
     while (!bytes.empty()) {
         if (m_outgoing.empty()) {
-            m_controller.receive(bytes);
+            receiveAtController(bytes);
             return;
         }
         Outgoing &frame = m_outgoing.front();
         const std::size_t left = frame.bytes.size() - frame.delivered;
         if (left > 1) {
             const std::size_t n = std::min(left - 1, bytes.size());
-            m_controller.receive(bytes.first(n));
+            receiveAtController(bytes.first(n));
             frame.delivered += n;
             bytes = bytes.subspan(n);
             continue;
         }
-        frameTakesEffect(frame);
-        m_controller.receive(bytes.first(1));
+        if (!frame.repeat)
+            frameTakesEffect(frame);
+        receiveAtController(bytes.first(1));
         bytes = bytes.subspan(1);
         m_outgoing.pop_front();
     }
@@ -357,6 +432,11 @@ void SoakRun::addNote(const std::string &what)
 
 void SoakRun::addViolation(ViolationKind kind, const std::string &what)
 {
+    // A controller acting on an altered frame, or missing one, is not the console's doing; such
+    // violations are still violations, and counted apart as well.
+    constexpr sim::Duration kAfterAlteredFrame = std::chrono::seconds(5);
+    if (m_alteredAt && m_now - *m_alteredAt <= kAfterAlteredFrame)
+        ++m_stats.violationsAfterAlteredFrame;
     ++m_stats.violations;
     ++m_stats.violationsByKind[static_cast<std::size_t>(kind)];
     m_trace.add(m_now, std::string("VIOLATION ") + violationName(kind) + ": " + what);

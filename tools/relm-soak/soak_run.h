@@ -10,11 +10,12 @@
 #include "paced_line.h"
 #include "random_operator.h"
 #include "soak_checks.h"
-#include "sim/seeded_random.h"
 #include "soak_trace.h"
 
 #include "model/module1.h"
 #include "sim/controller.h"
+#include "sim/line_faults.h"
+#include "sim/seeded_random.h"
 
 #include <array>
 #include <cstdint>
@@ -34,6 +35,7 @@ struct SoakConfig
     std::size_t traceLines = 60;
     std::size_t keptPerKind = 5; // violations of each kind recorded with their trace; all are counted
     OperatorHabits habits;
+    sim::FaultSpec faults; // none by default: a perfect line
 };
 
 struct Violation
@@ -63,6 +65,12 @@ struct SoakStats
     std::uint64_t positionsReplaced = 0; // loaded positions not in the initialisation frame
     std::uint64_t violations = 0;
     std::array<std::uint64_t, kViolationKinds> violationsByKind{};
+    // Register frames the controller received that the console never sent (the line altered
+    // them), and frames the console sent that never reached it whole. Violations within a few
+    // seconds after either are counted apart as well.
+    std::uint64_t alteredFrames = 0;
+    std::uint64_t lostFrames = 0;
+    std::uint64_t violationsAfterAlteredFrame = 0;
 
     std::uint64_t operatorActions() const;
 };
@@ -85,6 +93,7 @@ public:
     const std::vector<std::string> &notes() const { return m_notes; }
     const SoakConfig &config() const { return m_config; }
     const sim::Controller &controller() const { return m_controller; }
+    const sim::LineFaults &faults() const { return m_faults; }
     const Module1 &module() const { return m_module; }
     sim::Time now() const { return m_now; }
 
@@ -95,6 +104,7 @@ private:
         FrameKind kind;
         std::vector<std::uint8_t> bytes;
         std::size_t delivered = 0;
+        bool repeat = false; // the line's second copy of a frame: nothing the console decided
     };
 
     sim::Time nextEvent(sim::Time end) const;
@@ -102,6 +112,10 @@ private:
     void handleDue();
     void write(FrameKind kind, std::vector<std::uint8_t> bytes);
     void deliverToController(std::span<const std::uint8_t> bytes);
+    void receiveAtController(std::span<const std::uint8_t> bytes);
+    void frameApplied(const sim::RegisterFrame &frame);
+    void sendStatus(std::span<const std::uint8_t> produced);
+    std::vector<std::uint8_t> arrivedAtConsole();
     void frameTakesEffect(const Outgoing &frame);
     void watchController();
     void onComm();
@@ -130,6 +144,9 @@ private:
     PacedLine m_toController;
     PacedLine m_toConsole;
     std::deque<Outgoing> m_outgoing;
+    sim::LineFaults m_faults;
+    std::deque<std::vector<std::uint8_t>> m_registerFramesSent; // not yet seen at the controller
+    std::optional<sim::Time> m_alteredAt; // when the controller last got or missed a frame
 
     // The console side.
     Module1 m_module;
