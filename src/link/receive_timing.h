@@ -8,6 +8,7 @@
 namespace relm {
 
 inline constexpr int kReceiveThreshold = 23;  // bytes the status decoding reads
+inline constexpr int kWholeFrameBytes = 24;   // a status frame on the line: three 8-byte records
 inline constexpr int kFrameQuietMs = 5;       // about five byte times at 9600 baud
 inline constexpr int kFragmentQuietMs = 50;   // half the controller's status period
 

@@ -66,7 +66,8 @@ TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
         if (m.RevState[t] != kRevStopping)
             continue;
         m.TargetSpeed[t] = 0;
-        if (m.OutSpeed[t] == 0 && reading.actualSpeed[t] < kStandstillSpeed) {
+        if (m.OutSpeed[t] == 0 && !reading.unreported[t] &&
+            reading.actualSpeed[t] < kStandstillSpeed) {
             MakeReverse(m, t);
             ready[t] = true;
         }

@@ -18,6 +18,7 @@ struct FrameReading
 {
     std::array<bool, kTrainCount> posChanged{};          // byte 0 differed from PosCode0
     std::array<std::int16_t, kTrainCount> actualSpeed{}; // speed the controller reports
+    std::array<bool, kTrainCount> unreported{}; // record not believed: nothing of it was taken
 };
 
 using TrainFlags = std::array<bool, kTrainCount>;
@@ -27,7 +28,8 @@ using TrainFlags = std::array<bool, kTrainCount>;
 // whether the request finished (the Point button goes back to its face colour).
 TrainFlags pointPass(Module1 &m, const FrameReading &reading);
 
-// Holds stopping trains at target 0 and computes the reversed registers once the train stands.
+// Holds stopping trains at target 0 and computes the reversed registers once the train stands;
+// an unreported train is not known to stand.
 // Returns, per train, whether the reversal became ready (the Reverse button goes back).
 TrainFlags reversalPass(Module1 &m, const FrameReading &reading);
 

@@ -18,7 +18,7 @@ namespace {
 
 constexpr const char *kUsage =
     "usage: relm-soak [--hours H | --minutes M] [--seed N] [--frame-quiet-us U]\n"
-    "                 [--trace LINES] [--ini PATH] [--faults SPEC]\n"
+    "                 [--trace LINES] [--ini PATH] [--faults SPEC] [--no-watch]\n"
     "  --hours H            simulated hours to run (default 1; fractions allowed)\n"
     "  --minutes M          simulated minutes instead\n"
     "  --seed N             the operator's and placements' seed (default 1)\n"
@@ -29,6 +29,8 @@ constexpr const char *kUsage =
     "  --faults SPEC        faults on the line, e.g. 1e-5 (bit, drop and dup each 1e-5 per\n"
     "                       byte) or bit=1e-5,drop=1e-5,dup=1e-6,outage=1/3600:2s; also\n"
     "                       dir=both|status|commands and seed=N (default: the run's seed)\n"
+    "  --no-watch           the console believes every whole status frame, as it did before\n"
+    "                       it watched the reports\n"
 
     "Exit status: 0 no violation, 1 violations found, 2 bad command line or failure.\n";
 
@@ -62,6 +64,10 @@ int main(int argc, char **argv)
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        }
+        if (arg == "--no-watch") {
+            config.watch = false;
+            continue;
         }
         if (i + 1 >= argc)
             return usageError("missing value after " + std::string(arg));

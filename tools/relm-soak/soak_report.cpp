@@ -39,6 +39,28 @@ std::string faultLines(const SoakRun &run)
     return text;
 }
 
+std::string watchLines(const SoakRun &run)
+{
+    const WatchCounts &c = run.watch().counts();
+    std::uint64_t alarms = c.implausibleFrames + c.silences + c.noProgress;
+    for (const std::uint64_t n : c.implausible)
+        alarms += n;
+    if (alarms == 0)
+        return "  report watch: no alarm\n";
+    std::string text = format("  report watch: %llu frames doubted (", ull(c.implausibleFrames));
+    for (int k = 0; k < kImplausibleKinds; ++k) {
+        text += format("%s%s %llu", k == 0 ? "" : ", ", implausibleName(static_cast<Implausible>(k)),
+                       ull(c.implausible[static_cast<std::size_t>(k)]));
+    }
+    text += format("); %llu trains held, %llu positions taken over, %llu silences, "
+                   "%llu trains making no progress\n",
+                   ull(c.holds), ull(c.adoptions), ull(c.silences), ull(c.noProgress));
+    text += format("    doubted as the controller sent them: %llu%s\n",
+                   ull(run.stats().doubtedUndamaged),
+                   run.config().faults.any() ? "" : "; on a perfect line every alarm is false");
+    return text;
+}
+
 } // namespace
 
 std::string soakReport(const SoakRun &run)
@@ -68,6 +90,8 @@ std::string soakReport(const SoakRun &run)
                    ull(s.positionsReplaced));
     if (run.config().faults.any())
         text += faultLines(run);
+    if (run.config().watch)
+        text += watchLines(run);
     text += "  at the end:";
     for (int t = 0; t < kTrainCount; ++t) {
         const sim::TrainState &train = run.controller().train(t);
@@ -92,6 +116,13 @@ std::string soakReport(const SoakRun &run)
 
     for (const std::string &note : run.notes())
         text += "  note: " + note + "\n";
+
+    for (const Violation &a : run.firstAlarms()) {
+        text += format("\nFIRST ALARM (seed %llu) at %s: %s\n  last frames:\n",
+                       ull(run.config().seed), sim::formatTime(a.at).c_str(), a.what.c_str());
+        for (const std::string &line : a.trace)
+            text += "    " + line + "\n";
+    }
 
     int n = 0;
     for (const Violation &v : run.violations()) {

@@ -69,6 +69,7 @@ SoakRun::SoakRun(SoakConfig config)
     , m_trace(m_config.traceLines)
     , m_image(soakImage())
     , m_faults(m_config.faults, m_config.seed)
+    , m_watch(m_config.watchSettings)
     , m_port(m_config.receive)
 {
     m_controller.setFrameObserver([this](const sim::RegisterFrame &f) { frameApplied(f); });
@@ -127,6 +128,10 @@ void SoakRun::sendStatus(std::span<const std::uint8_t> produced)
     for (std::size_t at = 0; at < produced.size(); at += sim::kStatusFrameBytes) {
         const auto frame = produced.subspan(at, std::min<std::size_t>(sim::kStatusFrameBytes,
                                                                       produced.size() - at));
+        m_statusSent.emplace_back(frame.begin(), frame.end());
+        constexpr std::size_t kKeptStatus = 8;
+        if (m_statusSent.size() > kKeptStatus)
+            m_statusSent.pop_front();
         for (int copy = m_faults.copies(sim::LineDirection::ToConsole, frame.size()); copy > 0;
              --copy)
             m_toConsole.write(m_now, frame);
@@ -322,13 +327,57 @@ void SoakRun::onComm()
 {
     const std::vector<std::uint8_t> block = m_port.readAll();
     ++m_stats.reads;
-    const StatusView view = statusEvent(m_module, block, kBarFrame);
+    const std::uint64_t doubted = m_watch.counts().implausibleFrames;
+    const StatusView view = m_config.watch
+                                ? statusEvent(m_module, m_watch, block, kBarFrame, watchClock())
+                                : statusEvent(m_module, block, kBarFrame);
     if (view.decoded)
         ++m_stats.decoded;
     for (const TrainView &row : view.trains)
         m_stats.pointsCompleted += row.resetPointButton ? 1 : 0;
     m_trace.add(m_now, std::string("console <- ") + hexBytes(block)
                            + (view.decoded ? "" : "  (not decoded)"));
+    if (m_watch.counts().implausibleFrames != doubted && block.size() >= kWholeFrameBytes &&
+        std::any_of(m_statusSent.begin(), m_statusSent.end(), [&block](const auto &sent) {
+            return std::equal(sent.begin(), sent.end(), block.begin());
+        })) {
+        ++m_stats.doubtedUndamaged;
+        addNote("the console doubted a status frame that arrived as the controller sent it");
+    }
+    showWatch(view.windowCaption, view.notices);
+}
+
+void SoakRun::showWatch(const std::optional<std::string> &caption,
+                        const std::vector<std::string> &notices)
+{
+    for (const std::string &line : notices)
+        m_trace.add(m_now, "console shows: " + line);
+    if (caption)
+        m_trace.add(m_now, "console caption: " + *caption);
+    recordFirstAlarms();
+}
+
+void SoakRun::recordFirstAlarms()
+{
+    const WatchCounts &now = m_watch.counts();
+    const auto first = [this](std::uint64_t &seen, std::uint64_t count, const std::string &what) {
+        if (seen == 0 && count > 0)
+            m_firstAlarms.push_back({ViolationKind::SharedSection, m_now, what, m_trace.lines()});
+        seen = count;
+    };
+    for (int k = 0; k < kImplausibleKinds; ++k) {
+        first(m_alarmsSeen.implausible[static_cast<std::size_t>(k)],
+              now.implausible[static_cast<std::size_t>(k)],
+              std::string("implausible report: ") + implausibleName(static_cast<Implausible>(k)));
+    }
+    first(m_alarmsSeen.adoptions, now.adoptions, "positions taken over");
+    first(m_alarmsSeen.silences, now.silences, "reports silent");
+    first(m_alarmsSeen.noProgress, now.noProgress, "train making no progress");
+}
+
+WatchClock SoakRun::watchClock() const
+{
+    return std::chrono::duration_cast<WatchClock>(m_now);
 }
 
 void SoakRun::onTick()
@@ -339,6 +388,10 @@ void SoakRun::onTick()
         ++m_stats.initFrames;
     else
         ++m_stats.commandFrames;
+    if (m_config.watch) {
+        const WatchTickView view = m_watch.afterTick(m_module, r.bytes, watchClock());
+        showWatch(view.windowCaption, view.notices);
+    }
     write(initialising ? FrameKind::Init : FrameKind::Command, r.bytes);
     if (r.intervalMs)
         m_intervalMs = *r.intervalMs;

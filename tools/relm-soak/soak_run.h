@@ -12,6 +12,7 @@
 #include "soak_checks.h"
 #include "soak_trace.h"
 
+#include "link/report_watch.h"
 #include "model/module1.h"
 #include "sim/controller.h"
 #include "sim/line_faults.h"
@@ -36,6 +37,8 @@ struct SoakConfig
     std::size_t keptPerKind = 5; // violations of each kind recorded with their trace; all are counted
     OperatorHabits habits;
     sim::FaultSpec faults; // none by default: a perfect line
+    bool watch = true;     // the console watches the reports (off: as it was before the watch)
+    WatchSettings watchSettings;
 };
 
 struct Violation
@@ -71,6 +74,9 @@ struct SoakStats
     std::uint64_t alteredFrames = 0;
     std::uint64_t lostFrames = 0;
     std::uint64_t violationsAfterAlteredFrame = 0;
+    // Frames the watch doubted although they arrived as the controller sent them: false alarms,
+    // unless an altered command frame really moved a train.
+    std::uint64_t doubtedUndamaged = 0;
 
     std::uint64_t operatorActions() const;
 };
@@ -89,11 +95,14 @@ public:
 
     const SoakStats &stats() const { return m_stats; }
     const std::vector<Violation> &violations() const { return m_violations; }
+    // The first alarm of each kind the console's report watch raised, with the frames before it.
+    const std::vector<Violation> &firstAlarms() const { return m_firstAlarms; }
     // Events worth a look that break no safety rule, with their time (the first few).
     const std::vector<std::string> &notes() const { return m_notes; }
     const SoakConfig &config() const { return m_config; }
     const sim::Controller &controller() const { return m_controller; }
     const sim::LineFaults &faults() const { return m_faults; }
+    const ReportWatch &watch() const { return m_watch; }
     const Module1 &module() const { return m_module; }
     sim::Time now() const { return m_now; }
 
@@ -119,12 +128,16 @@ private:
     void frameTakesEffect(const Outgoing &frame);
     void watchController();
     void onComm();
+    void showWatch(const std::optional<std::string> &caption,
+                   const std::vector<std::string> &notices);
+    WatchClock watchClock() const;
     void onTick();
     void operatorActs();
     void pressTransfer();
     void finishTransfer();
     void addViolation(ViolationKind kind, const std::string &what);
     void addNote(const std::string &what);
+    void recordFirstAlarms();
 
     SoakConfig m_config;
     sim::SeededRandom m_random;
@@ -132,6 +145,8 @@ private:
     SoakTrace m_trace;
     SoakStats m_stats;
     std::vector<Violation> m_violations;
+    std::vector<Violation> m_firstAlarms; // `what` names the alarm; kind is unused
+    WatchCounts m_alarmsSeen;
     std::vector<std::string> m_notes;
 
     // The controller side.
@@ -147,9 +162,11 @@ private:
     sim::LineFaults m_faults;
     std::deque<std::vector<std::uint8_t>> m_registerFramesSent; // not yet seen at the controller
     std::optional<sim::Time> m_alteredAt; // when the controller last got or missed a frame
+    std::deque<std::vector<std::uint8_t>> m_statusSent; // the controller's latest status frames
 
     // The console side.
     Module1 m_module;
+    ReportWatch m_watch;
     ConsolePort m_port;
     bool m_timerEnabled = false;
     int m_intervalMs = 200;
