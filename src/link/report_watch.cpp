@@ -118,9 +118,15 @@ std::optional<Implausible> ReportWatch::judge(const Module1 &m, int t,
     };
     if (r0 == own && r1 == m.PosCode1[t] && nextKnown(r2))
         return std::nullopt; // stays
-    // Turned round by a reversal the console sent.
+    // Turned round by a reversal the console sent. A train that stopped just after entering
+    // its section has its head at the far end once turned, and may cross into the next section
+    // at once.
     for (const ToldReversal &rev : w.toldReversal) {
-        if (rev.reportsLeft > 0 && rev.own == r0 && rev.behind == r1 && nextKnown(r2))
+        if (rev.reportsLeft == 0)
+            continue;
+        if (rev.own == r0 && rev.behind == r1 && nextKnown(r2))
+            return std::nullopt;
+        if (rev.next == r0 && rev.own == r1 && (rev.after == r2 || told(w.toldAfter, r2)))
             return std::nullopt;
     }
     if (!present(own))
@@ -383,9 +389,11 @@ WatchTickView ReportWatch::afterTick(Module1 &m, std::span<const std::uint8_t> s
             reversal[static_cast<std::size_t>(p.train)].reportsLeft = kToldReports;
             break;
         case kRegPosition2:
+            reversal[static_cast<std::size_t>(p.train)].next = p.value;
             remember(w.toldNext, p.value);
             break;
         case kRegPosition3:
+            reversal[static_cast<std::size_t>(p.train)].after = p.value;
             remember(w.toldAfter, p.value);
             break;
         case kRegSpeed:

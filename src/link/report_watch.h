@@ -136,11 +136,13 @@ private:
     };
     static constexpr std::size_t kToldKept = 4;
     using ToldList = std::array<Told, kToldKept>;
-    // Registers 0 and 1 of a reversal the console sent.
+    // Registers 0 to 3 of a reversal the console sent.
     struct ToldReversal
     {
         std::int16_t own = 0;
         std::int16_t behind = 0;
+        std::int16_t next = 0;
+        std::int16_t after = 0;
         int reportsLeft = 0;
     };
 

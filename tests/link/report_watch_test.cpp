@@ -318,6 +318,23 @@ TEST_F(WatchTest, NoAlarmWhileATrainRunsRoundTheLoopTakesAPointAndReverses)
     EXPECT_FALSE(watch.held(0));
 }
 
+// X stopped just after entering 0A: turned round, its head is at the far end of 09 and the
+// next report may already show it in 08.
+TEST_F(WatchTest, NoAlarmWhenATurnedTrainCrossesIntoItsNewNextSectionAtOnce)
+{
+    m.SliderSpeed[0] = 0;
+    reversePressed(m, 0);
+    for (int k = 0; k < 30 && m.RevState[0] != kRevIdle; ++k)
+        run(100ms, [&] { return layout(); });
+    ASSERT_EQ(m.RevState[0], kRevIdle);
+    ASSERT_EQ(m.RevCode0[0], 0x29);
+    now += 100ms;
+    report(std::array<Rec, 3>{Rec{0x28, 0x29, 0x2F}, here(1), here(2)});
+    EXPECT_EQ(alarms(), 0u);
+    EXPECT_EQ(m.PosCode0[0], 0x28);
+    EXPECT_EQ(m.PosCode3[0], 0x2E);
+}
+
 TEST_F(WatchTest, NoAlarmAcrossResetAndTransferToNewPositions)
 {
     run(600ms, [&] { return layout(); });
