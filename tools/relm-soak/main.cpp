@@ -17,13 +17,17 @@
 namespace {
 
 constexpr const char *kUsage =
-    "usage: relm-soak [--hours H | --minutes M] [--seed N] [--frame-quiet-us U]\n"
+    "usage: relm-soak [--hours H | --minutes M] [--seed N] [--whole-frame-quiet-us U]\n"
+    "                 [--frame-quiet-us U]\n"
     "                 [--trace LINES] [--ini PATH] [--faults SPEC] [--no-watch]\n"
     "  --hours H            simulated hours to run (default 1; fractions allowed)\n"
     "  --minutes M          simulated minutes instead\n"
     "  --seed N             the operator's and placements' seed (default 1)\n"
-    "  --frame-quiet-us U   quiet time on the line, with a whole status frame waiting, before\n"
-    "                       the console reads it (default 5000)\n"
+    "  --whole-frame-quiet-us U\n"
+    "                       quiet time on the line, with whole 24-byte status frames waiting,\n"
+    "                       before the console reads them (default 2000)\n"
+    "  --frame-quiet-us U   the same with 23 bytes or more that are no whole frames\n"
+    "                       (default 5000)\n"
     "  --trace LINES        lines of frames kept with each violation (default 60)\n"
     "  --ini PATH           where to write atc.ini (default: a new temporary directory)\n"
     "  --faults SPEC        faults on the line, e.g. 1e-5 (bit, drop and dup each 1e-5 per\n"
@@ -80,6 +84,8 @@ int main(int argc, char **argv)
             config.length = relm::sim::Duration{static_cast<std::int64_t>(d * 60e6)};
         } else if (arg == "--seed" && parseNumber(value, n)) {
             config.seed = n;
+        } else if (arg == "--whole-frame-quiet-us" && parseNumber(value, n)) {
+            config.receive.wholeFrameQuiet = relm::sim::Duration{static_cast<std::int64_t>(n)};
         } else if (arg == "--frame-quiet-us" && parseNumber(value, n)) {
             config.receive.frameQuiet = relm::sim::Duration{static_cast<std::int64_t>(n)};
         } else if (arg == "--trace" && parseNumber(value, n)) {
