@@ -1,5 +1,6 @@
 #include "sim/line_faults.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -22,7 +23,7 @@ bool parseRate(std::string_view text, double &out)
     return parseDouble(text, out) && out >= 0.0 && out <= 1.0;
 }
 
-// "2s", "300ms", "1.5s": a positive length of time.
+// "2s", "300ms", "1.5s": a positive length of time in whole milliseconds.
 bool parseLength(std::string_view text, Duration &out)
 {
     double scale = 0.0;
@@ -36,10 +37,11 @@ bool parseLength(std::string_view text, Duration &out)
         return false;
     }
     double value = 0.0;
-    if (!parseDouble(text, value) || value <= 0.0 || value > 1e6)
+    constexpr double kLongest = 1e13; // microseconds, about four months
+    if (!parseDouble(text, value) || value <= 0.0 || value * scale > kLongest)
         return false;
     out = Duration{static_cast<std::int64_t>(std::llround(value * scale))};
-    return out.count() > 0;
+    return out.count() > 0 && out.count() % 1000 == 0;
 }
 
 // "N/S:L": N outages per S seconds, each L long.
@@ -57,22 +59,24 @@ bool parseOutage(std::string_view text, FaultSpec &spec)
         return false;
     if (!parseLength(text.substr(colon + 1), spec.outageLength))
         return false;
-    spec.outagesPerSecond = count / seconds;
+    spec.outages = count;
+    spec.outagePeriod = seconds;
     return true;
 }
 
-std::string formatRate(double rate)
+// The shortest text that reads back as the same number.
+std::string formatNumber(double value)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%g", rate);
-    return text;
+    const auto r = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, r.ptr);
 }
 
 } // namespace
 
 bool FaultSpec::any() const
 {
-    return (bit > 0.0 || drop > 0.0 || dup > 0.0 || outagesPerSecond > 0.0) &&
+    return (bit > 0.0 || drop > 0.0 || dup > 0.0 || outagesPerSecond() > 0.0) &&
            (toController || toConsole);
 }
 
@@ -151,13 +155,13 @@ std::string describe(const FaultSpec &spec)
         text += (text.empty() ? "" : ",") + item;
     };
     if (spec.bit > 0.0)
-        add("bit=" + formatRate(spec.bit));
+        add("bit=" + formatNumber(spec.bit));
     if (spec.drop > 0.0)
-        add("drop=" + formatRate(spec.drop));
+        add("drop=" + formatNumber(spec.drop));
     if (spec.dup > 0.0)
-        add("dup=" + formatRate(spec.dup));
-    if (spec.outagesPerSecond > 0.0) {
-        add("outage=1/" + formatRate(1.0 / spec.outagesPerSecond) + ":" +
+        add("dup=" + formatNumber(spec.dup));
+    if (spec.outagesPerSecond() > 0.0) {
+        add("outage=" + formatNumber(spec.outages) + "/" + formatNumber(spec.outagePeriod) + ":" +
             std::to_string(spec.outageLength.count() / 1000) + "ms");
     }
     if (!spec.toController || !spec.toConsole)
@@ -181,7 +185,7 @@ LineFaults::LineFaults(FaultSpec spec, std::uint64_t seed)
         for (Countdown &c : countdown)
             c.left = gap(c.rate);
     }
-    if (m_spec.outagesPerSecond > 0.0) {
+    if (m_spec.outagesPerSecond() > 0.0) {
         m_outageStart = Time{0} + outageSpacing();
         m_outageEnd = m_outageStart + m_spec.outageLength;
     }
@@ -218,12 +222,15 @@ bool LineFaults::fires(Countdown &c, std::uint64_t bytes)
 Duration LineFaults::outageSpacing()
 {
     const double u = 1.0 - m_random.unit();
-    return Duration{static_cast<std::int64_t>(-std::log(u) / m_spec.outagesPerSecond * 1e6)};
+    // Capped far beyond any run, so that adding it to a time cannot overflow.
+    constexpr double kLongest = 1e17; // microseconds, some three thousand years
+    const double micros = -std::log(u) / m_spec.outagesPerSecond() * 1e6;
+    return Duration{static_cast<std::int64_t>(std::min(micros, kLongest))};
 }
 
 bool LineFaults::inOutage(Time at)
 {
-    if (m_spec.outagesPerSecond <= 0.0)
+    if (m_spec.outagesPerSecond() <= 0.0)
         return false;
     while (at >= m_outageEnd) {
         if (!m_outageCounted)

@@ -9,7 +9,8 @@
 //
 // Written as comma-separated settings, e.g. "bit=1e-5,drop=1e-5,dup=1e-6,outage=1/3600:2s":
 //   bit=P, drop=P, dup=P   chance per byte
-//   outage=N/S:L          N outages per S seconds on average, each L long ("2s", "300ms")
+//   outage=N/S:L          N outages per S seconds on average, each L long in whole
+//                         milliseconds ("2s", "300ms")
 //   dir=both|status|commands   which frames suffer: status frames, the console's frames, or both
 //   seed=N                 the faults' own seed
 // A bare rate "P" stands for bit=P,drop=P,dup=P.
@@ -33,13 +34,15 @@ struct FaultSpec
     double bit = 0.0;  // chance per byte that one of its eight bits flips
     double drop = 0.0; // chance per byte that it is lost
     double dup = 0.0;  // chance per byte that the frame carrying it is sent twice
-    double outagesPerSecond = 0.0;
-    Duration outageLength{};
+    double outages = 0.0;       // outages per outagePeriod on average
+    double outagePeriod = 0.0;  // seconds
+    Duration outageLength{};    // whole milliseconds
     bool toController = true; // the console's frames suffer
     bool toConsole = true;    // the controller's status frames suffer
     std::optional<std::uint64_t> seed;
 
     bool any() const;
+    double outagesPerSecond() const { return outagePeriod > 0.0 ? outages / outagePeriod : 0.0; }
 };
 
 struct FaultSpecParse
@@ -51,6 +54,7 @@ struct FaultSpecParse
 FaultSpecParse parseFaultSpec(std::string_view text);
 
 // The settings in the written form, every rate spelt out: "bit=1e-05,drop=1e-05,dup=1e-05".
+// It reads back as the same settings.
 std::string describe(const FaultSpec &spec);
 
 // What the faults did to one direction of the line.
