@@ -26,13 +26,16 @@ constexpr int kDownloadStartMs = 1000;
 constexpr int kSliderMaximum = 128;
 constexpr BarFrame kBarFrame{1575, 1920}; // Shape2 in the main window's layout
 
+constexpr int kSectionLengthMm = 1000;
+constexpr int kTopSpeedMmPerS = 250;
+
 // The program image the soak downloads: the sample layout's physics and a 100 ms status.
 std::vector<std::uint8_t> soakImage()
 {
     const std::array<sim::ImageParameter, 5> params{{
         {sim::ImageKey::StatusIntervalMs, 100},
-        {sim::ImageKey::SectionLengthMm, 1000},
-        {sim::ImageKey::TopSpeedMmPerS, 250},
+        {sim::ImageKey::SectionLengthMm, kSectionLengthMm},
+        {sim::ImageKey::TopSpeedMmPerS, kTopSpeedMmPerS},
         {sim::ImageKey::AccelerationPerS, 40},
         {sim::ImageKey::BrakingPerS, 128},
     }};
@@ -42,6 +45,14 @@ std::vector<std::uint8_t> soakImage()
 sim::Time nextMillisecond(sim::Time t)
 {
     return sim::Time{(t.count() / kMillisecond.count() + 1) * kMillisecond.count()};
+}
+
+// The console's report watch judges progress by the layout's figures, as the image sets them.
+WatchSettings forTheLayout(WatchSettings settings)
+{
+    settings.sectionLengthMm = kSectionLengthMm;
+    settings.topSpeedMmPerS = kTopSpeedMmPerS;
+    return settings;
 }
 
 void writeFile(const std::string &path, const std::string &text)
@@ -69,7 +80,7 @@ SoakRun::SoakRun(SoakConfig config)
     , m_trace(m_config.traceLines)
     , m_image(soakImage())
     , m_faults(m_config.faults, m_config.seed)
-    , m_watch(m_config.watchSettings)
+    , m_watch(forTheLayout(m_config.watchSettings))
     , m_port(m_config.receive)
 {
     m_controller.setFrameObserver([this](const sim::RegisterFrame &f) { frameApplied(f); });
