@@ -331,25 +331,13 @@ WatchTickView ReportWatch::afterTick(Module1 &m, std::span<const std::uint8_t> s
                                      WatchClock now)
 {
     WatchTickView view;
-    struct Pair
-    {
-        int train;
-        int offset;
-        std::int16_t value;
-    };
-    std::vector<Pair> pairs;
-    if (sent.size() >= 2 && sent[0] == kFrameStart) {
-        for (std::size_t k = 0; k < sent[1] && 3 + 2 * k < sent.size(); ++k) {
-            const int address = sent[2 + 2 * k];
-            if (address / kRegistersPerTrain < kTrainCount)
-                pairs.push_back({address / kRegistersPerTrain, address % kRegistersPerTrain,
-                                 sent[3 + 2 * k]});
-        }
-    }
+    std::vector<RegisterWrite> pairs = registerWrites(sent);
+    std::erase_if(pairs, [](const RegisterWrite &p) { return p.train >= kTrainCount; });
     // Only the initialisation frame sets positions without speeds.
-    const bool init = !pairs.empty() && std::none_of(pairs.begin(), pairs.end(), [](const Pair &p) {
-        return p.offset == kRegSpeed;
-    });
+    const bool init = !pairs.empty() &&
+                      std::none_of(pairs.begin(), pairs.end(), [](const RegisterWrite &p) {
+                          return p.offset == kRegSpeed;
+                      });
     if (init) {
         restart(m, now);
         showCaption(view.windowCaption);
@@ -378,26 +366,28 @@ WatchTickView ReportWatch::afterTick(Module1 &m, std::span<const std::uint8_t> s
     }
 
     std::array<ToldReversal, kTrainCount> reversal{};
-    for (const Pair &p : pairs) {
+    for (const RegisterWrite &p : pairs) {
         TrainWatch &w = m_trains[static_cast<std::size_t>(p.train)];
+        ToldReversal &rev = reversal[static_cast<std::size_t>(p.train)];
+        const auto value = static_cast<std::int16_t>(p.value);
         switch (p.offset) {
         case kRegPosition0:
-            reversal[static_cast<std::size_t>(p.train)].own = p.value;
+            rev.own = value;
             break;
         case kRegPosition1:
-            reversal[static_cast<std::size_t>(p.train)].behind = p.value;
-            reversal[static_cast<std::size_t>(p.train)].reportsLeft = kToldReports;
+            rev.behind = value;
+            rev.reportsLeft = kToldReports;
             break;
         case kRegPosition2:
-            reversal[static_cast<std::size_t>(p.train)].next = p.value;
-            remember(w.toldNext, p.value);
+            rev.next = value;
+            remember(w.toldNext, value);
             break;
         case kRegPosition3:
-            reversal[static_cast<std::size_t>(p.train)].after = p.value;
-            remember(w.toldAfter, p.value);
+            rev.after = value;
+            remember(w.toldAfter, value);
             break;
         case kRegSpeed:
-            w.sentSpeed = p.value;
+            w.sentSpeed = value;
             break;
         default:
             break;
