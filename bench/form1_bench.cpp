@@ -88,6 +88,8 @@ struct Console
         form->show();
         for (auto *slider : form->Slider1)
             slider->setValue(kSliderForSpeed60);
+        // As after a Transfer's initialisation frame: status frames before it are not decoded.
+        module.InitSent = relm::kTrue;
         // Connected after Form1's own handler, so it runs once that handler has returned.
         QObject::connect(&form->MSComm1, &relm::MSComm1::comm, [this] { ++handled; });
         QApplication::processEvents();
