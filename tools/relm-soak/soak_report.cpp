@@ -107,10 +107,10 @@ std::string soakReport(const SoakRun &run)
         if (n > 0)
             text += format(" (%s: %llu)", violationName(static_cast<ViolationKind>(k)), ull(n));
     }
-    if (s.violationsAfterAlteredFrame > 0) {
-        text += format("; %llu of them within 5 s of a command frame the controller got "
-                       "altered or missed",
-                       ull(s.violationsAfterAlteredFrame));
+    if (s.violationsAfterDamagedCommand > 0) {
+        text += format("; %llu of them within 5 s of the line damaging a frame to the "
+                       "controller",
+                       ull(s.violationsAfterDamagedCommand));
     }
     text += "\n";
 

@@ -218,10 +218,12 @@ void SoakRun::receiveAtController(std::span<const std::uint8_t> bytes)
     std::vector<std::uint8_t> arrived(bytes.begin(), bytes.end());
     const std::uint64_t before = m_faults.counts(sim::LineDirection::ToController).damaged();
     m_faults.damage(sim::LineDirection::ToController, m_now, arrived);
-    if (m_faults.counts(sim::LineDirection::ToController).damaged() != before)
+    if (m_faults.counts(sim::LineDirection::ToController).damaged() != before) {
+        m_commandDamagedAt = m_now;
         m_trace.add(m_now, "line damaged bytes to the controller: " + hexBytes(bytes) +
                                " arrived as " +
                                (arrived.empty() ? std::string("nothing") : hexBytes(arrived)));
+    }
     m_controller.receive(arrived);
 }
 
@@ -233,14 +235,12 @@ void SoakRun::frameApplied(const sim::RegisterFrame &frame)
     const auto sent = std::find(m_registerFramesSent.begin(), m_registerFramesSent.end(), bytes);
     if (sent == m_registerFramesSent.end()) {
         ++m_stats.alteredFrames;
-        m_alteredAt = m_now;
         m_trace.add(m_now, "controller got a frame the console never sent: " + hexBytes(bytes));
         return;
     }
     if (sent != m_registerFramesSent.begin()) {
         // The frames before it never arrived whole: the controller missed what they said.
         m_stats.lostFrames += static_cast<std::uint64_t>(sent - m_registerFramesSent.begin());
-        m_alteredAt = m_now;
         m_trace.add(m_now, "controller missed " +
                                std::to_string(sent - m_registerFramesSent.begin()) +
                                " frame(s) the console sent");
@@ -498,9 +498,9 @@ void SoakRun::addViolation(ViolationKind kind, const std::string &what)
 {
     // A controller acting on an altered frame, or missing one, is not the console's doing; such
     // violations are still violations, and counted apart as well.
-    constexpr sim::Duration kAfterAlteredFrame = std::chrono::seconds(5);
-    if (m_alteredAt && m_now - *m_alteredAt <= kAfterAlteredFrame)
-        ++m_stats.violationsAfterAlteredFrame;
+    constexpr sim::Duration kAfterDamage = std::chrono::seconds(5);
+    if (m_commandDamagedAt && m_now - *m_commandDamagedAt <= kAfterDamage)
+        ++m_stats.violationsAfterDamagedCommand;
     ++m_stats.violations;
     ++m_stats.violationsByKind[static_cast<std::size_t>(kind)];
     m_trace.add(m_now, std::string("VIOLATION ") + violationName(kind) + ": " + what);

@@ -70,10 +70,11 @@ struct SoakStats
     std::array<std::uint64_t, kViolationKinds> violationsByKind{};
     // Register frames the controller received that the console never sent (the line altered
     // them), and frames the console sent that never reached it whole. Violations within a few
-    // seconds after either are counted apart as well.
+    // seconds after the line damaged a byte on its way to the controller are counted apart as
+    // well: the controller acted on something the console never said, or missed what it said.
     std::uint64_t alteredFrames = 0;
     std::uint64_t lostFrames = 0;
-    std::uint64_t violationsAfterAlteredFrame = 0;
+    std::uint64_t violationsAfterDamagedCommand = 0;
     // Frames the watch doubted although they arrived as the controller sent them: false alarms,
     // unless an altered command frame really moved a train.
     std::uint64_t doubtedUndamaged = 0;
@@ -161,7 +162,7 @@ private:
     std::deque<Outgoing> m_outgoing;
     sim::LineFaults m_faults;
     std::deque<std::vector<std::uint8_t>> m_registerFramesSent; // not yet seen at the controller
-    std::optional<sim::Time> m_alteredAt; // when the controller last got or missed a frame
+    std::optional<sim::Time> m_commandDamagedAt; // when the line last damaged the console's bytes
     std::deque<std::vector<std::uint8_t>> m_statusSent; // the controller's latest status frames
 
     // The console side.
