@@ -151,16 +151,38 @@ void SoakRun::sendStatus(std::span<const std::uint8_t> produced)
 
 std::vector<std::uint8_t> SoakRun::arrivedAtConsole()
 {
-    std::vector<std::uint8_t> bytes = m_toConsole.arrived(m_now);
-    if (bytes.empty())
-        return bytes;
-    const std::uint64_t before = m_faults.counts(sim::LineDirection::ToConsole).damaged();
-    const std::vector<std::uint8_t> sent = bytes;
-    m_faults.damage(sim::LineDirection::ToConsole, m_now, bytes);
-    if (m_faults.counts(sim::LineDirection::ToConsole).damaged() != before)
-        m_trace.add(m_now, "line damaged status bytes: " + hexBytes(sent) + " arrived as " +
-                               (bytes.empty() ? std::string("nothing") : hexBytes(bytes)));
-    return bytes;
+    return throughLine(sim::LineDirection::ToConsole, m_toConsole.arrived(m_now));
+}
+
+std::vector<std::uint8_t> SoakRun::throughLine(sim::LineDirection d,
+                                               std::span<const std::uint8_t> sent)
+{
+    std::vector<std::uint8_t> arrived(sent.begin(), sent.end());
+    if (arrived.empty())
+        return arrived;
+    const sim::FaultCounts before = m_faults.counts(d);
+    m_faults.damage(d, m_now, arrived);
+    const sim::FaultCounts &after = m_faults.counts(d);
+    const bool toController = d == sim::LineDirection::ToController;
+    bool &down = m_lineDown[toController ? 0 : 1];
+    if (after.damaged() == before.damaged()) {
+        down = false;
+        return arrived;
+    }
+    if (toController)
+        m_commandDamagedAt = m_now;
+    const std::string which = toController ? "bytes to the controller" : "status bytes";
+    if (after.outageBytes != before.outageBytes) {
+        // An outage loses byte after byte; one line says so.
+        if (!down)
+            m_trace.add(m_now, "line down: " + which + " lost until it is back");
+        down = true;
+        return arrived;
+    }
+    down = false;
+    m_trace.add(m_now, "line damaged " + which + ": " + hexBytes(sent) + " arrived as " +
+                           (arrived.empty() ? std::string("nothing") : hexBytes(arrived)));
+    return arrived;
 }
 
 void SoakRun::handleDue()
@@ -215,16 +237,7 @@ void SoakRun::write(FrameKind kind, std::vector<std::uint8_t> bytes)
 
 void SoakRun::receiveAtController(std::span<const std::uint8_t> bytes)
 {
-    std::vector<std::uint8_t> arrived(bytes.begin(), bytes.end());
-    const std::uint64_t before = m_faults.counts(sim::LineDirection::ToController).damaged();
-    m_faults.damage(sim::LineDirection::ToController, m_now, arrived);
-    if (m_faults.counts(sim::LineDirection::ToController).damaged() != before) {
-        m_commandDamagedAt = m_now;
-        m_trace.add(m_now, "line damaged bytes to the controller: " + hexBytes(bytes) +
-                               " arrived as " +
-                               (arrived.empty() ? std::string("nothing") : hexBytes(arrived)));
-    }
-    m_controller.receive(arrived);
+    m_controller.receive(throughLine(sim::LineDirection::ToController, bytes));
 }
 
 void SoakRun::frameApplied(const sim::RegisterFrame &frame)

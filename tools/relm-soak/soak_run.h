@@ -126,6 +126,9 @@ private:
     void frameApplied(const sim::RegisterFrame &frame);
     void sendStatus(std::span<const std::uint8_t> produced);
     std::vector<std::uint8_t> arrivedAtConsole();
+    // What reaches the far end of bytes that leave the line now, with a trace of any damage.
+    std::vector<std::uint8_t> throughLine(sim::LineDirection d,
+                                          std::span<const std::uint8_t> sent);
     void frameTakesEffect(const Outgoing &frame);
     void watchController();
     void onComm();
@@ -163,6 +166,7 @@ private:
     sim::LineFaults m_faults;
     std::deque<std::vector<std::uint8_t>> m_registerFramesSent; // not yet seen at the controller
     std::optional<sim::Time> m_commandDamagedAt; // when the line last damaged the console's bytes
+    std::array<bool, 2> m_lineDown{};            // in an outage: to the controller, to the console
     std::deque<std::vector<std::uint8_t>> m_statusSent; // the controller's latest status frames
 
     // The console side.
