@@ -177,7 +177,9 @@ StatusView statusEvent(Module1 &m, ReportWatch &watch, std::span<const std::uint
     TrainFlags unreported{};
     for (int t = 0; t < kTrainCount; ++t)
         unreported[t] = verdict.implausible[t] && !verdict.adopt[t];
-    const FrameReading reading = decodePass(m, first, view, unreported);
+    FrameReading reading = decodePass(m, first, view, unreported);
+    for (int t = 0; t < kTrainCount; ++t)
+        reading.doubted[t] = watch.held(t);
     supervise(m, reading, frame, view);
     watch.finish(m, first, verdict, reading.posChanged, now, view);
     return view;

@@ -66,7 +66,7 @@ TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
         if (m.RevState[t] != kRevStopping)
             continue;
         m.TargetSpeed[t] = 0;
-        if (m.OutSpeed[t] == 0 && !reading.unreported[t] &&
+        if (m.OutSpeed[t] == 0 && !reading.unreported[t] && !reading.doubted[t] &&
             reading.actualSpeed[t] < kStandstillSpeed) {
             MakeReverse(m, t);
             ready[t] = true;

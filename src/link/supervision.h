@@ -19,6 +19,9 @@ struct FrameReading
     std::array<bool, kTrainCount> posChanged{};          // byte 0 differed from PosCode0
     std::array<std::int16_t, kTrainCount> actualSpeed{}; // speed the controller reports
     std::array<bool, kTrainCount> unreported{}; // record not believed: nothing of it was taken
+    // Held on doubtful reports: its reported standstill waits until reports are plausible again
+    // (a frame that stopped it may have been lost with them).
+    std::array<bool, kTrainCount> doubted{};
 };
 
 using TrainFlags = std::array<bool, kTrainCount>;
@@ -29,7 +32,7 @@ using TrainFlags = std::array<bool, kTrainCount>;
 TrainFlags pointPass(Module1 &m, const FrameReading &reading);
 
 // Holds stopping trains at target 0 and computes the reversed registers once the train stands;
-// an unreported train is not known to stand.
+// an unreported or doubted train is not known to stand.
 // Returns, per train, whether the reversal became ready (the Reverse button goes back).
 TrainFlags reversalPass(Module1 &m, const FrameReading &reading);
 

@@ -231,6 +231,27 @@ TEST_F(WatchTest, AHeldTrainRunsAgainOnlyAfterPlausibleReportsForTheConfirmation
     EXPECT_EQ(watch.counts().holds, 1u);
 }
 
+// The frame that stopped a held train may have been lost with its reports: a reversal waits for
+// plausible reports again before it takes the reported standstill.
+TEST_F(WatchTest, AHeldTrainIsNotTurnedRoundBeforeItRunsAgain)
+{
+    m.SliderSpeed[0] = 0;
+    reversePressed(m, 0);
+    std::array<Rec, 3> bad = layout();
+    bad[0].own |= 0x40;
+    now = 100ms;
+    report(bad);
+    for (const int ms : {200, 300, 400, 500}) {
+        now = WatchClock{ms};
+        report(layout());
+        EXPECT_EQ(m.RevState[0], kRevStopping) << ms << " ms";
+    }
+    EXPECT_FALSE(watch.held(0));
+    now = 600ms;
+    report(layout());
+    EXPECT_EQ(m.RevState[0], kRevReady);
+}
+
 // A damaged command frame wrote register 0: the controller really holds the train elsewhere and
 // says so in every report. After the adoption time the console believes it.
 TEST_F(WatchTest, PositionsReportedUnchangedForTheAdoptionTimeAreTakenOver)
