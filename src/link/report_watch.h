@@ -24,12 +24,24 @@
 // over; those trains stay held until Reset and Transfer.
 //
 // No report at all for the silence time (three status intervals, at least 500 ms) holds every
-// train the same way. A train sent speed worth more than two sections of the layout without
-// leaving its section is reported as making no progress (stuck or derailed); that is only shown.
+// train the same way. A held train is not turned round until it is released: the frame that
+// stopped it may have been lost with its reports. A train sent speed worth more than two
+// sections of the layout without leaving its section is reported as making no progress (stuck
+// or derailed); that is only shown.
 //
-// What to show: the status event's StatusView and the tick's WatchTickView carry the main
-// window's caption when it changes, the rows' captions and colours, and lines for the traffic
-// monitor and the log. With a clean line none of this ever happens.
+// The console calls the status event below on every receive notification and afterTick() with
+// the bytes of every tick; `now` is any monotonic clock. What the window does with the results:
+//   windowCaption     when set, Form1's caption: "RELM", "RELM - 在線異常" (a train held on
+//                     doubtful reports), "RELM - 報告途絶" (no reports) or "RELM - 進行なし" (a
+//                     train stuck). The window's own "RELM - 通信断" goes first while the line
+//                     is lost.
+//   trains[t]         caption and colour applied to Label2(t) as with every status frame:
+//                     "在線異常" or "報告途絶" on light magenta while the train is held,
+//                     "進行なし" on its usual colour while it makes no progress.
+//   notices           one line each for the traffic monitor and the log, e.g.
+//                     "在線異常 (別区間): X 報告 09 15 0B, 確認済み 09 0A 0B; 停止 X" (sections
+//                     behind, own, next as reported and as last believed; the trains held).
+// With a clean line none of this ever happens.
 
 #include "link/status_event.h"
 #include "link/supervision.h"
