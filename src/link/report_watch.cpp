@@ -39,6 +39,27 @@ bool present(int code)
     return (code & kAbsentFlag) == 0;
 }
 
+// Whether own, behind and next section can be a train's registers at the controller: all three
+// absent, or behind and next one place either side of own in its direction or across a point.
+// Positions a damaged frame left half written are never believed, however often reported.
+bool possiblePlace(const Module1 &m, int own, int behind, int next)
+{
+    if (!present(own))
+        return !present(behind) && !present(next);
+    constexpr int kNotASection = 0xC0; // the absent flag and the unused bit
+    if (((own | behind | next) & kNotASection) != 0)
+        return false;
+    bool behindOk = behind == stepAhead(own, own, -1);
+    bool nextOk = next == stepAhead(own, own, 1);
+    constexpr int kSearchedEntries = 4;
+    for (int e = 0; e < kSearchedEntries; ++e) {
+        const PointRecord &r = m.PointTable[0][e];
+        behindOk = behindOk || (r.NextCode == own && r.FromCode == behind);
+        nextOk = nextOk || (r.FromCode == own && r.NextCode == next);
+    }
+    return behindOk && nextOk;
+}
+
 const char *kindText(Implausible kind)
 {
     switch (kind) {
@@ -218,7 +239,8 @@ ReportWatch::Verdict ReportWatch::check(const Module1 &m, std::span<const std::u
             }
         }
         m_notices.push_back(line);
-        if (k != Implausible::Shared && now - *w.candidateSince >= m_settings.adopt) {
+        if (k != Implausible::Shared && now - *w.candidateSince >= m_settings.adopt &&
+            possiblePlace(m, r[0], r[1], r[2])) {
             v.adopt[t] = true;
             ++m_counts.adoptions;
             w.candidateSince.reset();

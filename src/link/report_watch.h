@@ -19,9 +19,11 @@
 // every train whose next two sections include a section the report names (the train may really
 // be there). A held train runs again once plausible reports have come for the confirmation time.
 // The same implausible positions reported unchanged for the adoption time are the controller's
-// truth (a damaged command frame really moved the train): they are taken over, and the train is
-// released after a further confirmation time. A section reported for two trains is never taken
-// over; those trains stay held until Reset and Transfer.
+// truth (a damaged frame really placed the train elsewhere, or lost its placing): they are taken
+// over if they are a possible place (behind and next one section either side of own, or across
+// a point; or all three absent), and the train is released after a further confirmation time.
+// Positions a damaged frame left half written, and a section reported for two trains, are never
+// taken over; those trains stay held until Reset and Transfer place them again.
 //
 // No report at all for the silence time (three status intervals, at least 500 ms) holds every
 // train the same way. A held train is not turned round until it is released: the frame that

@@ -252,32 +252,65 @@ TEST_F(WatchTest, AHeldTrainIsNotTurnedRoundBeforeItRunsAgain)
     EXPECT_EQ(m.RevState[0], kRevReady);
 }
 
-// A damaged command frame wrote register 0: the controller really holds the train elsewhere and
-// says so in every report. After the adoption time the console believes it.
-TEST_F(WatchTest, PositionsReportedUnchangedForTheAdoptionTimeAreTakenOver)
+// A damaged initialisation frame placed X elsewhere: the controller says so in every report,
+// and after the adoption time the console believes it.
+TEST_F(WatchTest, APossiblePlaceReportedUnchangedForTheAdoptionTimeIsTakenOver)
 {
-    const auto moved = [this] {
-        std::array<Rec, 3> r = layout();
-        r[0] = {0x1C, 0x09, 0x0B};
-        return r;
-    };
-    const std::array<Rec, 3> teleported = moved();
+    std::array<Rec, 3> placed = layout();
+    placed[0] = {0x1C, 0x1B, 0x1D};
     for (int ms = 100; ms < 1100; ms += 100) {
         now = WatchClock{ms};
-        report(teleported);
+        report(placed);
         EXPECT_EQ(m.PosCode0[0], 0x0A) << ms << " ms";
     }
     now = 1100ms;
-    const StatusView v = report(teleported);
+    const StatusView v = report(placed);
     EXPECT_EQ(m.PosCode0[0], 0x1C);
+    EXPECT_EQ(m.PosCode3[0], 0x1E);
     EXPECT_EQ(watch.counts().adoptions, 1u);
-    EXPECT_EQ(v.notices.back(), std::string(kRowImplausible) + ": X の報告 09 1C 0B を採用");
+    EXPECT_EQ(v.notices.back(), std::string(kRowImplausible) + ": X の報告 1B 1C 1D を採用");
     EXPECT_TRUE(watch.held(0));
-    run(300ms, [&] { return teleported; });
+    run(300ms, [&] { return placed; });
     EXPECT_TRUE(watch.held(0));
-    run(100ms, [&] { return teleported; });
+    run(100ms, [&] { return placed; });
     EXPECT_FALSE(watch.held(0));
 }
+
+// Positions reported unchanged for three seconds are taken over only where a train can be: a
+// damaged command frame that wrote register 0 alone leaves own elsewhere and behind and next
+// where they were, and no train is there in any way the controller could run it.
+struct PlaceCase
+{
+    const char *name;
+    Rec reported;
+    bool takenOver;
+};
+class PossiblePlaceTest : public WatchTest, public testing::WithParamInterface<PlaceCase>
+{};
+
+TEST_P(PossiblePlaceTest, OnlyAPlaceATrainCanBeIsTakenOver)
+{
+    const PlaceCase &c = GetParam();
+    std::array<Rec, 3> r = layout();
+    r[0] = c.reported;
+    run(3000ms, [&] { return r; });
+    EXPECT_EQ(watch.counts().adoptions, c.takenOver ? 1u : 0u);
+    EXPECT_EQ(watch.held(0), !c.takenOver);
+    EXPECT_EQ(m.PosCode0[0], c.takenOver ? c.reported.own : 0x0A);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reports, PossiblePlaceTest,
+    testing::Values(PlaceCase{"OwnElsewhere", {0x1C, 0x09, 0x0B}, false},
+                    PlaceCase{"NextNotAhead", {0x0A, 0x09, 0x0D}, false},
+                    PlaceCase{"BehindTheOtherWay", {0x0A, 0x29, 0x0B}, false},
+                    PlaceCase{"UnusedBitInNext", {0x0A, 0x09, 0x4B}, false},
+                    PlaceCase{"AbsentWithASectionBehind", {0x80, 0x09, 0x80}, false},
+                    PlaceCase{"Absent", {0x80, 0x80, 0x80}, true},
+                    PlaceCase{"ReverseOnRoute3", {0x3C, 0x3D, 0x3B}, true},
+                    PlaceCase{"PastThePoint", {0x00, 0x08, 0x01}, true},
+                    PlaceCase{"BeforeTheSetPoint", {0x29, 0x2A, 0x20}, true}),
+    [](const testing::TestParamInfo<PlaceCase> &p) { return std::string(p.param.name); });
 
 TEST_F(WatchTest, TwoTrainsReportedInOneSectionAreNeverTakenOver)
 {
