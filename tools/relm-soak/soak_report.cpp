@@ -108,8 +108,8 @@ std::string soakReport(const SoakRun &run)
             text += format(" (%s: %llu)", violationName(static_cast<ViolationKind>(k)), ull(n));
     }
     if (s.violationsAfterDamagedCommand > 0) {
-        text += format("; %llu of them within 5 s of the line damaging a frame to the "
-                       "controller",
+        text += format("; %llu of them after damage to frames for the controller (within 5 s, "
+                       "or on a train a damaged frame misplaced)",
                        ull(s.violationsAfterDamagedCommand));
     }
     text += "\n";

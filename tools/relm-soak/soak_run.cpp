@@ -249,8 +249,17 @@ void SoakRun::frameApplied(const sim::RegisterFrame &frame)
     if (sent == m_registerFramesSent.end()) {
         ++m_stats.alteredFrames;
         m_trace.add(m_now, "controller got a frame the console never sent: " + hexBytes(bytes));
+        // Its position registers of these trains are no longer what the console set.
+        for (const RegisterWrite &w : registerWrites(bytes)) {
+            if (w.train < kTrainCount && w.offset <= kRegPosition3)
+                m_tainted[static_cast<std::size_t>(w.train)] = true;
+        }
         return;
     }
+    const std::vector<RegisterWrite> writes = registerWrites(bytes);
+    if (std::none_of(writes.begin(), writes.end(),
+                     [](const RegisterWrite &w) { return w.offset == kRegSpeed; }))
+        m_tainted.fill(false); // the initialisation frame places every train afresh
     if (sent != m_registerFramesSent.begin()) {
         // The frames before it never arrived whole: the controller missed what they said.
         m_stats.lostFrames += static_cast<std::uint64_t>(sent - m_registerFramesSent.begin());
@@ -304,7 +313,7 @@ void SoakRun::frameTakesEffect(const Outgoing &frame)
     for (const FrameFinding &f : checkCommandFrame(frame.bytes, truth)) {
         // A halted controller applies nothing; what the frame asks for never happens.
         if (running)
-            addViolation(f.kind, f.detail);
+            addViolation(f.kind, f.detail, {f.train});
     }
     if (!running)
         return;
@@ -326,12 +335,14 @@ void SoakRun::watchController()
         const sim::SafetyEvent &e = events[m_safetySeen];
         switch (e.kind) {
         case sim::SafetyKind::SharedSection:
-            addViolation(ViolationKind::SharedSection, sim::describe(e));
+            addViolation(ViolationKind::SharedSection, sim::describe(e), {e.train, e.other});
             break;
         case sim::SafetyKind::EnteredOccupied:
-            addViolation(ViolationKind::EnteredOccupied, sim::describe(e));
+            addViolation(ViolationKind::EnteredOccupied, sim::describe(e), {e.train, e.other});
             break;
         case sim::SafetyKind::RouteFault:
+            // Never on a perfect line: a damaged frame gave the controller a wrong next section.
+            m_tainted[static_cast<std::size_t>(e.train)] = true;
             ++m_stats.trainsHeld;
             m_trace.add(m_now, "controller: " + sim::describe(e));
             break;
@@ -507,12 +518,16 @@ void SoakRun::addNote(const std::string &what)
         m_notes.push_back(sim::formatTime(m_now) + " " + what);
 }
 
-void SoakRun::addViolation(ViolationKind kind, const std::string &what)
+void SoakRun::addViolation(ViolationKind kind, const std::string &what,
+                           std::initializer_list<int> trains)
 {
     // A controller acting on an altered frame, or missing one, is not the console's doing; such
     // violations are still violations, and counted apart as well.
     constexpr sim::Duration kAfterDamage = std::chrono::seconds(5);
-    if (m_commandDamagedAt && m_now - *m_commandDamagedAt <= kAfterDamage)
+    const bool tainted = std::any_of(trains.begin(), trains.end(), [this](int t) {
+        return t >= 0 && t < kTrainCount && m_tainted[static_cast<std::size_t>(t)];
+    });
+    if (tainted || (m_commandDamagedAt && m_now - *m_commandDamagedAt <= kAfterDamage))
         ++m_stats.violationsAfterDamagedCommand;
     ++m_stats.violations;
     ++m_stats.violationsByKind[static_cast<std::size_t>(kind)];

@@ -21,6 +21,7 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -70,8 +71,10 @@ struct SoakStats
     std::array<std::uint64_t, kViolationKinds> violationsByKind{};
     // Register frames the controller received that the console never sent (the line altered
     // them), and frames the console sent that never reached it whole. Violations within a few
-    // seconds after the line damaged a byte on its way to the controller are counted apart as
-    // well: the controller acted on something the console never said, or missed what it said.
+    // seconds after the line damaged a byte on its way to the controller, or involving a train
+    // whose position registers a damaged frame set or whose route it broke since it was placed,
+    // are counted apart as well: the controller acted on something the console never said, or
+    // missed what it said.
     std::uint64_t alteredFrames = 0;
     std::uint64_t lostFrames = 0;
     std::uint64_t violationsAfterDamagedCommand = 0;
@@ -139,7 +142,8 @@ private:
     void operatorActs();
     void pressTransfer();
     void finishTransfer();
-    void addViolation(ViolationKind kind, const std::string &what);
+    void addViolation(ViolationKind kind, const std::string &what,
+                      std::initializer_list<int> trains);
     void addNote(const std::string &what);
     void recordFirstAlarms();
 
@@ -167,6 +171,7 @@ private:
     std::deque<std::vector<std::uint8_t>> m_registerFramesSent; // not yet seen at the controller
     std::optional<sim::Time> m_commandDamagedAt; // when the line last damaged the console's bytes
     std::array<bool, 2> m_lineDown{};            // in an outage: to the controller, to the console
+    std::array<bool, kTrainCount> m_tainted{};   // registers set by a damaged frame since placed
     std::deque<std::vector<std::uint8_t>> m_statusSent; // the controller's latest status frames
 
     // The console side.
