@@ -224,6 +224,10 @@ ReportWatch::Verdict ReportWatch::check(const Module1 &m, std::span<const std::u
                            sections(m.PosCode0[t], m.PosCode1[t], m.PosCode2[t]) + "; 停止 " +
                            trainName(t);
         hold(t, kRowImplausible);
+        for (const int named : {int{r[0]}, int{r[1]}}) {
+            if (present(r[0]) && present(named))
+                v.doubtfulSections[static_cast<std::size_t>(sectionNumber(named))] = true;
+        }
         // The report may be true: a train heading into a section it names is held as well.
         for (const int j : otherTrains(t)) {
             bool heading = false;

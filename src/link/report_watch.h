@@ -17,7 +17,7 @@
 // An implausible record is not decoded: the train's tables keep their last plausible values, on
 // which every safety decision goes on being made. The train is held at target speed 0, and so is
 // every train whose next two sections include a section the report names (the train may really
-// be there). A held train runs again once plausible reports have come for the confirmation time.
+// be there); no point route is set into such a section either. A held train runs again once plausible reports have come for the confirmation time.
 // The same implausible positions reported unchanged for the adoption time are the controller's
 // truth (a damaged frame really placed the train elsewhere, or lost its placing): they are taken
 // over if they are a possible place (behind and next one section either side of own, or across
@@ -134,6 +134,7 @@ private:
     {
         TrainFlags implausible{}; // records not to decode
         TrainFlags adopt{};       // implausible records to decode all the same
+        std::array<bool, 32> doubtfulSections{}; // own and behind of the doubted records
     };
     Verdict check(const Module1 &m, std::span<const std::uint8_t> frame, WatchClock now);
     // After the passes: holds, progress, what to show.

@@ -180,6 +180,7 @@ StatusView statusEvent(Module1 &m, ReportWatch &watch, std::span<const std::uint
     FrameReading reading = decodePass(m, first, view, unreported);
     for (int t = 0; t < kTrainCount; ++t)
         reading.doubted[t] = watch.held(t);
+    reading.doubtfulSections = verdict.doubtfulSections;
     supervise(m, reading, frame, view);
     watch.finish(m, first, verdict, reading.posChanged, now, view);
     return view;

@@ -231,6 +231,27 @@ TEST_F(WatchTest, AHeldTrainRunsAgainOnlyAfterPlausibleReportsForTheConfirmation
     EXPECT_EQ(watch.counts().holds, 1u);
 }
 
+// Y is reported in section 00, where X's point at 08 leads: the report may be true, so the
+// route is refused until Y is reported where it was again.
+TEST_F(WatchTest, NoPointRouteIsSetIntoASectionADoubtedReportNames)
+{
+    place(0, 0x0F);
+    place(1, 0x1A);
+    restartCycle(m);
+    tick();
+    pointPressed(m, 0);
+    now = 100ms;
+    report(std::array<Rec, 3>{Rec{0x08, 0x0F, 0x09, 30}, Rec{0x00, 0x19, 0x1B}, here(2)});
+    EXPECT_EQ(m.PointArmed[0], kFalse);
+    EXPECT_EQ(m.PointBlocked[0], kTrue);
+    EXPECT_EQ(m.TrainCmd[0], kCmdNone);
+    now = 200ms;
+    report(std::array<Rec, 3>{Rec{0x08, 0x0F, 0x09, 30}, here(1), here(2)});
+    EXPECT_EQ(m.PointArmed[0], kTrue);
+    EXPECT_EQ(m.TrainCmd[0], kCmdSetPoint);
+    EXPECT_EQ(m.PosCode2[0], 0x00);
+}
+
 // The frame that stopped a held train may have been lost with its reports: a reversal waits for
 // plausible reports again before it takes the reported standstill.
 TEST_F(WatchTest, AHeldTrainIsNotTurnedRoundBeforeItRunsAgain)
