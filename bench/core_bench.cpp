@@ -3,6 +3,7 @@
 
 #include "link/command_tick.h"
 #include "link/download_frame.h"
+#include "link/report_watch.h"
 #include "link/status_event.h"
 #include "model/module1.h"
 
@@ -87,6 +88,46 @@ void BM_StatusEventAllMoving(benchmark::State &state)
         benchmark::Counter(static_cast<double>(redraws) / static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_StatusEventAllMoving);
+
+// Every train one section further on each loop of its route after `step` moves.
+StatusFrame aroundTheLoops(int step)
+{
+    StatusFrame frame{};
+    const auto at = [step](int route, int index, int ahead) {
+        return static_cast<std::uint8_t>(8 * route + ((index + step + ahead) & 7));
+    };
+    putRecord(frame, 0, at(0, 0, 0), at(0, 0, -1), at(0, 0, 1), 64);
+    putRecord(frame, 1, at(1, 4, 0), at(1, 4, -1), at(1, 4, 1), 64);
+    putRecord(frame, 2, at(2, 2, 0), at(2, 2, -1), at(2, 2, 1), 64);
+    return frame;
+}
+
+// The status event with the report watch judging every record before it is taken: no train
+// moving, and all three moving on round their loops (every report plausible).
+void BM_StatusEventWatched(benchmark::State &state)
+{
+    Module1 m = runningModule();
+    relm::ReportWatch watch;
+    std::array<StatusFrame, 8> frames{};
+    for (int k = 0; k < 8; ++k)
+        frames[static_cast<std::size_t>(k)] = aroundTheLoops(k);
+    // Two moves set every table the way the controller reports them.
+    relm::statusEvent(m, frames[7], kBarFrame);
+    relm::statusEvent(m, frames[0], kBarFrame);
+    const bool moving = state.range(0) != 0;
+    std::size_t k = 0;
+    relm::WatchClock now{0};
+    for (auto _ : state) {
+        if (moving)
+            k = (k + 1) % frames.size();
+        now += relm::WatchClock{100};
+        relm::StatusView view = relm::statusEvent(m, watch, frames[k], kBarFrame, now);
+        benchmark::DoNotOptimize(view);
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["doubted"] = static_cast<double>(watch.counts().implausibleFrames);
+}
+BENCHMARK(BM_StatusEventWatched)->Arg(0)->Arg(1)->ArgName("moving");
 
 // A block too short to decode is only shown.
 void BM_StatusEventShortBlock(benchmark::State &state)

@@ -91,6 +91,8 @@ struct Console
         form->show();
         for (auto *slider : form->Slider1)
             slider->setValue(kSliderForSpeed60);
+        // As after a Transfer's initialisation frame: status frames before it are not decoded.
+        module.InitSent = relm::kTrue;
         // Connected after the console's own handler, so it runs once that handler and the
         // window's updates have returned.
         QObject::connect(&console->MSComm1, &relm::MSComm1::comm, [this] { ++handled; });

@@ -116,14 +116,9 @@ void operatorCommand(Module1 &m, FuzzedDataProvider &in)
     case 4:
         resetPressed(m);
         break;
-    default: {
-        // A Transfer that places the trains where they are.
-        StartPositions p;
-        for (int u = 0; u < kTrainCount; ++u)
-            p.codes[u] = {m.PosCode0[u], m.PosCode1[u], m.PosCode2[u], m.PosCode3[u]};
-        startCycle(m, p);
+    default: // a Transfer that places the trains where they are
+        startCycle(m, positionsOf(m));
         break;
-    }
     }
 }
 

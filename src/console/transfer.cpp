@@ -4,16 +4,21 @@
 
 namespace relm {
 
+StartPositions positionsOf(const Module1 &m)
+{
+    StartPositions p;
+    for (int t = 0; t < kTrainCount; ++t)
+        p.codes[t] = {m.PosCode0[t], m.PosCode1[t], m.PosCode2[t], m.PosCode3[t]};
+    return p;
+}
+
 StartPositionsCheck readStartPositions(const std::string &path)
 {
     // Loaded into a scratch copy, so that a file failing half way changes nothing real.
     Module1 scratch;
     StartPositionsCheck check;
     check.result = LoadIni(scratch, path);
-    for (int t = 0; t < kTrainCount; ++t) {
-        check.positions.codes[t] = {scratch.PosCode0[t], scratch.PosCode1[t], scratch.PosCode2[t],
-                                    scratch.PosCode3[t]};
-    }
+    check.positions = positionsOf(scratch);
     return check;
 }
 

@@ -23,6 +23,9 @@ struct StartPositions
     std::array<std::array<std::int16_t, 4>, kTrainCount> codes{};
 };
 
+// The positions the trains hold now, as a Transfer that leaves them where they are would place them.
+StartPositions positionsOf(const Module1 &m);
+
 // The outcome of reading atc.ini before a Transfer: the positions, or where and why it failed.
 struct StartPositionsCheck
 {

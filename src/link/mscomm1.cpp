@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
+
 #ifndef _WIN32
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -152,14 +154,23 @@ QString MSComm1::lastError() const
 
 void MSComm1::onReadyRead()
 {
-    const qint64 waiting = m_port.bytesAvailable();
-    // A line that never falls quiet still gets read once two frames are waiting.
-    if (waiting >= 2 * (kReceiveThreshold + 1)) {
+    const auto waiting = static_cast<std::size_t>(std::max<qint64>(m_port.bytesAvailable(), 0));
+    switch (receiveWait(waiting)) {
+    case ReceiveWait::Now:
+        // A line that never falls quiet still gets read once two frames are waiting.
         m_quiet.stop();
         emit comm();
         return;
+    case ReceiveWait::WholeFrame:
+        m_quiet.start(kWholeFrameQuietMs);
+        return;
+    case ReceiveWait::Frame:
+        m_quiet.start(kFrameQuietMs);
+        return;
+    case ReceiveWait::Fragment:
+        m_quiet.start(kFragmentQuietMs);
+        return;
     }
-    m_quiet.start(waiting >= kReceiveThreshold ? kFrameQuietMs : kFragmentQuietMs);
 }
 
 void MSComm1::onQuiet()

@@ -19,9 +19,9 @@ namespace relm {
 // Status frames carry no start marker, so a read must begin where a frame begins. The 24th byte
 // of a frame arrives a byte time after the 23rd, and a read at exactly 23 bytes would leave it
 // to start the next block, shifting every later frame. So comm() waits until the line has been
-// quiet for a few byte times after the threshold is reached; a fragment shorter than a frame is
-// handed over once the line has been quiet for half a status period, so it cannot prefix the
-// next frame either.
+// quiet: two byte times once whole 24-byte frames wait, a few byte times with a cut frame, and
+// half a status period with a fragment, so it cannot prefix the next frame either
+// (receive_timing.h).
 class MSComm1 final : public QObject
 {
     Q_OBJECT

@@ -8,6 +8,19 @@ void appendPair(std::vector<std::uint8_t> &frame, int address, int value)
     frame.push_back(static_cast<std::uint8_t>(value & 0xFF));
 }
 
+std::vector<RegisterWrite> registerWrites(std::span<const std::uint8_t> frame)
+{
+    std::vector<RegisterWrite> writes;
+    if (frame.size() < 2 || frame[0] != kFrameStart)
+        return writes;
+    for (std::size_t k = 0; k < frame[1] && 3 + 2 * k < frame.size(); ++k) {
+        const int address = frame[2 + 2 * k];
+        writes.push_back({address / kRegistersPerTrain, address % kRegistersPerTrain,
+                          frame[3 + 2 * k]});
+    }
+    return writes;
+}
+
 std::vector<std::uint8_t> IniDataSet(Module1 &m)
 {
     std::vector<std::uint8_t> frame;

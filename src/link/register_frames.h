@@ -6,6 +6,7 @@
 #include "model/module1.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace relm {
@@ -31,6 +32,17 @@ constexpr int registerAddress(int train, int offset)
 
 // Appends one (address, value) pair. Every value goes out as its low byte, unclipped.
 void appendPair(std::vector<std::uint8_t> &frame, int address, int value);
+
+// One pair of a register frame, its address split into train and register offset.
+struct RegisterWrite
+{
+    int train;
+    int offset;
+    int value;
+};
+
+// The pairs of a frame the console sent (0xFF, count, pairs), as far as its bytes go.
+std::vector<RegisterWrite> registerWrites(std::span<const std::uint8_t> frame);
 
 // The initialisation frame: the four position registers of every train as they stand now.
 // Fills the point table afterwards, as every initialisation does.

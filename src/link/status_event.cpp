@@ -1,5 +1,7 @@
 #include "link/status_event.h"
 
+#include "link/receive_timing.h"
+#include "link/report_watch.h"
 #include "link/supervision.h"
 #include "model/safety.h"
 #include "model/section_code.h"
@@ -39,11 +41,15 @@ std::string positionCaption(const Module1 &m, int t)
 // without one PosCode3 keeps its value, which may come from an armed point route. While a point
 // command waits for the next tick, the controller cannot know the route yet: the next section it
 // reports for a train still standing there would replace the armed one, and the command would
-// go out with the wrong section.
-FrameReading decodePass(Module1 &m, std::span<const std::uint8_t> block, StatusView &view)
+// go out with the wrong section. A record marked unreported is not taken at all.
+FrameReading decodePass(Module1 &m, std::span<const std::uint8_t> block, StatusView &view,
+                        const TrainFlags &unreported = {})
 {
     FrameReading reading;
+    reading.unreported = unreported;
     for (int t = 0; t < kTrainCount; ++t) {
+        if (unreported[t])
+            continue;
         const auto record = block.subspan(static_cast<std::size_t>(kStatusRecordBytes * t));
         reading.posChanged[t] = record[0] != m.PosCode0[t];
         m.PosCode0[t] = record[0];
@@ -102,6 +108,22 @@ void statusPass(Module1 &m, const FrameReading &reading, BarFrame frame, StatusV
     }
 }
 
+// The point, status and reversal passes on a decoded frame, and what they leave to show.
+void supervise(Module1 &m, const FrameReading &reading, BarFrame frame, StatusView &view)
+{
+    const TrainFlags pointPassed = pointPass(m, reading);
+    statusPass(m, reading, frame, view);
+    const TrainFlags reversalReady = reversalPass(m, reading);
+
+    for (int t = 0; t < kTrainCount; ++t) {
+        view.trains[t].resetPointButton = pointPassed[t];
+        view.trains[t].resetReverseButton = reversalReady[t];
+        // Codes 128..255 are not drawn, so they trigger no redraw.
+        if (m.PosCode0[t] < kAbsentCode && reading.posChanged[t])
+            ++view.mapRedraws;
+    }
+}
+
 } // namespace
 
 std::string receivedBytesText(std::span<const std::uint8_t> block)
@@ -132,19 +154,35 @@ StatusView statusEvent(Module1 &m, std::span<const std::uint8_t> block, BarFrame
     if (block.size() < kStatusFrameBytes || m.InitSent == kFalse)
         return view;
     view.decoded = true;
+    supervise(m, decodePass(m, block.first(kStatusFrameBytes), view), frame, view);
+    return view;
+}
 
-    const FrameReading reading = decodePass(m, block.first(kStatusFrameBytes), view);
-    const TrainFlags pointPassed = pointPass(m, reading);
-    statusPass(m, reading, frame, view);
-    const TrainFlags reversalReady = reversalPass(m, reading);
-
-    for (int t = 0; t < kTrainCount; ++t) {
-        view.trains[t].resetPointButton = pointPassed[t];
-        view.trains[t].resetReverseButton = reversalReady[t];
-        // Codes 128..255 are not drawn, so they trigger no redraw.
-        if (m.PosCode0[t] < kAbsentCode && reading.posChanged[t])
-            ++view.mapRedraws;
+StatusView statusEvent(Module1 &m, ReportWatch &watch, std::span<const std::uint8_t> block,
+                       BarFrame frame, WatchClock now)
+{
+    StatusView view;
+    view.label1Text = receivedBytesText(block);
+    if (block.empty() || m.InitSent == kFalse)
+        return view;
+    // A frame cut short by a lost byte, or joined to part of another, would put every record
+    // after the cut in the wrong place.
+    if (block.size() % kWholeFrameBytes != 0) {
+        watch.cutBlock(block.size(), view);
+        return view;
     }
+    view.decoded = true;
+    const auto first = block.first(kWholeFrameBytes);
+    const ReportWatch::Verdict verdict = watch.check(m, first, now);
+    TrainFlags unreported{};
+    for (int t = 0; t < kTrainCount; ++t)
+        unreported[t] = verdict.implausible[t] && !verdict.adopt[t];
+    FrameReading reading = decodePass(m, first, view, unreported);
+    for (int t = 0; t < kTrainCount; ++t)
+        reading.doubted[t] = watch.held(t);
+    reading.doubtfulSections = verdict.doubtfulSections;
+    supervise(m, reading, frame, view);
+    watch.finish(m, first, verdict, reading.posChanged, now, view);
     return view;
 }
 

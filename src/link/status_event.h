@@ -12,6 +12,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace relm {
 
@@ -52,6 +53,9 @@ struct StatusView
     bool decoded = false; // the block was decoded: a whole frame, after the initialisation frame
     std::array<TrainView, kTrainCount> trains; // rows X, Y, Z
     int mapRedraws = 0;                        // KDisp calls: one per present train that moved
+    // Set only by the status event with a report watch (link/report_watch.h).
+    std::optional<std::string> windowCaption; // Form1's caption, when it changes
+    std::vector<std::string> notices;         // lines for the traffic monitor and the log
 };
 
 // Handles one block read from the port. A block shorter than a whole frame is only shown;

@@ -15,13 +15,14 @@ void setPointCommand(Module1 &m, int t, std::int16_t command)
 }
 
 // Visits point 0, entries 0..3 for train t. Returns true when the request finished.
-bool superviseTrainPoint(Module1 &m, int t)
+bool superviseTrainPoint(Module1 &m, int t, const FrameReading &reading)
 {
     constexpr int kSearchedEntries = 4;
     for (int e = 0; e < kSearchedEntries; ++e) {
         const PointRecord &r = m.PointTable[0][e];
         if (m.PointReq[t] == 1 && m.PointArmed[t] == kFalse && m.PosCode0[t] == r.FromCode) {
-            if (RouteClear(m, r.NextCode, t)) {
+            if (RouteClear(m, r.NextCode, t) &&
+                !reading.doubtfulSections[static_cast<std::size_t>(sectionNumber(r.NextCode))]) {
                 m.PosCode2[t] = r.NextCode;
                 m.PosCode3[t] = r.AfterCode;
                 setPointCommand(m, t, kCmdSetPoint);
@@ -51,7 +52,7 @@ TrainFlags pointPass(Module1 &m, const FrameReading &reading)
         // A waiting or armed train is looked at only when it has moved; a refused one always.
         if (m.PointBlocked[t] == kFalse && !reading.posChanged[t])
             continue;
-        finished[t] = superviseTrainPoint(m, t);
+        finished[t] = superviseTrainPoint(m, t, reading);
     }
     return finished;
 }
@@ -71,7 +72,8 @@ TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
         // would place it back on the layout. It waits here until it is reported present again.
         if (m.PosCode0[t] >= kAbsentCode)
             continue;
-        if (m.OutSpeed[t] == 0 && reading.actualSpeed[t] < kStandstillSpeed) {
+        if (m.OutSpeed[t] == 0 && !reading.unreported[t] && !reading.doubted[t] &&
+            reading.actualSpeed[t] < kStandstillSpeed) {
             MakeReverse(m, t);
             ready[t] = true;
         }

@@ -18,16 +18,25 @@ struct FrameReading
 {
     std::array<bool, kTrainCount> posChanged{};          // byte 0 differed from PosCode0
     std::array<std::int16_t, kTrainCount> actualSpeed{}; // speed the controller reports
+    std::array<bool, kTrainCount> unreported{}; // record not believed: nothing of it was taken
+    // Held on doubtful reports: its reported standstill waits until reports are plausible again
+    // (a frame that stopped it may have been lost with them).
+    std::array<bool, kTrainCount> doubted{};
+    // Sections a doubted report puts a train in (section numbers 0..31): it may really be
+    // there, so no point route is set into one.
+    std::array<bool, 32> doubtfulSections{};
 };
 
 using TrainFlags = std::array<bool, kTrainCount>;
 
 // Arms a requested point route once the train stands in a FromCode section and the new next
-// section is free, and finishes it when the train reaches AfterCode. Returns, per train,
+// section is free (and named by no doubted report), and finishes it when the train reaches
+// AfterCode. Returns, per train,
 // whether the request finished (the Point button goes back to its face colour).
 TrainFlags pointPass(Module1 &m, const FrameReading &reading);
 
-// Holds stopping trains at target 0 and computes the reversed registers once the train stands.
+// Holds stopping trains at target 0 and computes the reversed registers once the train stands;
+// an unreported or doubted train is not known to stand.
 // Returns, per train, whether the reversal became ready (the Reverse button goes back).
 TrainFlags reversalPass(Module1 &m, const FrameReading &reading);
 

@@ -163,6 +163,8 @@ void Controller::onDownload(const DownloadFrame &d)
 void Controller::onRegisterFrame(const RegisterFrame &f)
 {
     trace("in  " + describeRegisterFrame(f));
+    if (m_frameObserver)
+        m_frameObserver(f);
     if (m_state != ProgramState::Running) {
         ++m_stats.framesIgnored;
         if (!m_warnedIgnoring) {

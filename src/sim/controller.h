@@ -39,6 +39,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -115,6 +116,11 @@ public:
     void setLog(LogSink sink) { m_log = std::move(sink); }
     // One decoded line per frame in each direction.
     void setTrace(LogSink sink) { m_trace = std::move(sink); }
+    // Every whole register frame the parser delivers, applied or not, as it arrives.
+    void setFrameObserver(std::function<void(const RegisterFrame &)> observer)
+    {
+        m_frameObserver = std::move(observer);
+    }
 
     // Bytes from the console that arrive now.
     void receive(std::span<const std::uint8_t> bytes);
@@ -170,6 +176,7 @@ private:
     bool m_reporting = false; // status frames flow: a register frame has come since the download
     LogSink m_log;
     LogSink m_trace;
+    std::function<void(const RegisterFrame &)> m_frameObserver;
 };
 
 } // namespace relm::sim

@@ -17,7 +17,8 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view a = args[i];
         const bool takesValue =
-            a == "--device" || a == "--link" || a == "--status-interval" || a == "--replay";
+            a == "--device" || a == "--link" || a == "--status-interval" || a == "--replay" ||
+            a == "--faults";
         if (takesValue && i + 1 >= args.size()) {
             r.error = std::string(a) + " needs a value";
             return r;
@@ -44,6 +45,13 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
                 return r;
             }
             r.options.statusIntervalMs = ms;
+        } else if (a == "--faults") {
+            const FaultSpecParse parsed = parseFaultSpec(args[++i]);
+            if (!parsed.error.empty()) {
+                r.error = "--faults: " + parsed.error;
+                return r;
+            }
+            r.options.faults = parsed.spec;
         } else if (a == "--no-pacing") {
             r.options.pacing = false;
         } else if (a == "--verbose" || a == "-v") {
@@ -58,6 +66,10 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
     if (!r.options.replay.empty() && r.options.statusIntervalMs) {
         // The recorded status frames keep their recorded times.
         r.error = "--status-interval cannot be used with --replay";
+    }
+    if (!r.options.replay.empty() && r.options.faults.any()) {
+        // A replay compares what the console sends with the log, byte for byte.
+        r.error = "--faults cannot be used with --replay";
     }
     return r;
 }
@@ -75,6 +87,10 @@ std::string usage()
            "  --status-interval MS   send a status frame every MS milliseconds (default 100,\n"
            "                         or what the program image sets)\n"
            "  --no-pacing            deliver bytes at once instead of at 960 bytes per second\n"
+           "  --faults SPEC          damage the line: a rate per byte such as 1e-5 (bit errors,\n"
+           "                         lost bytes and frames sent twice), or settings such as\n"
+           "                         bit=1e-5,drop=1e-5,dup=1e-6,outage=1/3600:2s,dir=both,seed=1\n"
+           "                         (dir=status or dir=commands damages one direction only)\n"
            "  --replay FILE          play the traffic log FILE (relm --log) back instead of\n"
            "                         running trains: wait for the console's first frame, send\n"
            "                         the logged status frames at their logged times, then\n"

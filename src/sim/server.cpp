@@ -83,6 +83,22 @@ struct PacedQueue
     }
 };
 
+void printFaults(const LineFaults &f)
+{
+    for (const LineDirection d : {LineDirection::ToController, LineDirection::ToConsole}) {
+        const FaultCounts &c = f.counts(d);
+        std::fprintf(stderr,
+                     "  line faults to the %s: %llu bit errors, %llu bytes lost, %llu frames "
+                     "sent twice, %llu bytes lost in outages\n",
+                     d == LineDirection::ToController ? "controller" : "console",
+                     static_cast<unsigned long long>(c.bitErrors),
+                     static_cast<unsigned long long>(c.dropped),
+                     static_cast<unsigned long long>(c.duplicated),
+                     static_cast<unsigned long long>(c.outageBytes));
+    }
+    std::fprintf(stderr, "  line outages: %llu\n", static_cast<unsigned long long>(f.outages()));
+}
+
 void printSummary(const Controller &c)
 {
     const Stats &s = c.stats();
@@ -176,19 +192,46 @@ private:
     bool m_closed = false;
 };
 
-// Hands every byte read from the line so far to the peer, whether its time has come or not.
-void deliverAll(PacedQueue &in, Peer &peer, Time now)
+// Bytes from the console reaching the peer, through the line's faults if it has any.
+void deliver(std::vector<std::uint8_t> bytes, Peer &peer, Time now, LineFaults *faults)
 {
-    if (!in.queue.empty()) {
-        const std::vector<std::uint8_t> bytes(in.queue.begin(), in.queue.end());
+    if (faults != nullptr)
+        faults->damage(LineDirection::ToController, now, bytes);
+    if (!bytes.empty())
         peer.receive(bytes, now);
-    }
+}
+
+// Hands every byte read from the line so far to the peer, whether its time has come or not.
+void deliverAll(PacedQueue &in, Peer &peer, Time now, LineFaults *faults)
+{
+    if (!in.queue.empty())
+        deliver({in.queue.begin(), in.queue.end()}, peer, now, faults);
     in.clear();
 }
 
-// Moves bytes between the line and the peer until a signal or until the peer is done.
-// Returns the time it stopped at.
-Time runLine(const Endpoint &line, bool pacing, Peer &peer)
+// Queues what the peer produced for the console: each status frame goes out once, or twice when
+// the line repeats it, and the bytes are damaged as the line's faults say.
+void queueForConsole(PacedQueue &out, std::vector<std::uint8_t> produced, Time now, bool pacing,
+                     LineFaults *faults)
+{
+    if (faults == nullptr) {
+        out.push(now, produced, pacing);
+        return;
+    }
+    for (std::size_t at = 0; at < produced.size(); at += kStatusFrameBytes) {
+        const std::size_t n = std::min<std::size_t>(kStatusFrameBytes, produced.size() - at);
+        for (int copy = faults->copies(LineDirection::ToConsole, n); copy > 0; --copy) {
+            std::vector<std::uint8_t> frame(produced.begin() + static_cast<long>(at),
+                                            produced.begin() + static_cast<long>(at + n));
+            faults->damage(LineDirection::ToConsole, now, frame);
+            out.push(now, frame, pacing);
+        }
+    }
+}
+
+// Moves bytes between the line and the peer until a signal or until the peer is done; the
+// line's faults, if given, act on both directions. Returns the time it stopped at.
+Time runLine(const Endpoint &line, bool pacing, Peer &peer, LineFaults *faults = nullptr)
 {
     PacedQueue in;
     PacedQueue out;
@@ -209,11 +252,11 @@ Time runLine(const Endpoint &line, bool pacing, Peer &peer)
                                             in.queue.begin() + static_cast<long>(in.due));
             in.queue.erase(in.queue.begin(), in.queue.begin() + static_cast<long>(in.due));
             in.due = 0;
-            peer.receive(bytes, now);
+            deliver(std::move(bytes), peer, now, faults);
         }
-        const std::vector<std::uint8_t> produced = peer.takeOutput(now);
+        std::vector<std::uint8_t> produced = peer.takeOutput(now);
         if (open && !produced.empty())
-            out.push(now, produced, pacing);
+            queueForConsole(out, std::move(produced), now, pacing, faults);
         out.advance(now, pacing);
         while (out.due > 0) {
             std::uint8_t chunk[256];
@@ -253,16 +296,22 @@ Time runLine(const Endpoint &line, bool pacing, Peer &peer)
         if ((p.revents & POLLIN) != 0) {
             std::uint8_t buf[kReadChunk];
             const ssize_t r = read(line.fd(), buf, sizeof buf);
-            if (r > 0)
-                in.push(clock(), std::span<const std::uint8_t>(buf, static_cast<std::size_t>(r)),
-                        pacing);
-            else if (r == 0 || errno == EIO)
+            if (r > 0) {
+                const std::span<const std::uint8_t> got(buf, static_cast<std::size_t>(r));
+                // A read holds what the console wrote at once, as a rule one frame.
+                const int copies =
+                    faults != nullptr ? faults->copies(LineDirection::ToController, got.size())
+                                      : 1;
+                for (int copy = 0; copy < copies; ++copy)
+                    in.push(clock(), got, pacing);
+            } else if (r == 0 || errno == EIO) {
                 hangup = true;
+            }
         }
         if (hangup) {
             open = false;
             // What the console wrote before it went still reaches the controller.
-            deliverAll(in, peer, clock());
+            deliverAll(in, peer, clock(), faults);
             out.clear();
             if (everOpen)
                 peer.lineClosed();
@@ -273,7 +322,7 @@ Time runLine(const Endpoint &line, bool pacing, Peer &peer)
         }
     }
     const Time end = clock();
-    deliverAll(in, peer, end);
+    deliverAll(in, peer, end, faults);
     return end;
 }
 
@@ -290,8 +339,15 @@ int serve(const Endpoint &line, const Options &options)
     if (options.verbose)
         controller.setTrace(printLine);
     ControllerPeer peer(controller);
-    runLine(line, options.pacing, peer);
+    std::optional<LineFaults> faults;
+    if (options.faults.any()) {
+        faults.emplace(options.faults, 1);
+        printLine(Time{}, "line faults: " + describe(options.faults));
+    }
+    runLine(line, options.pacing, peer, faults ? &*faults : nullptr);
     printSummary(controller);
+    if (faults)
+        printFaults(*faults);
     return 0;
 }
 

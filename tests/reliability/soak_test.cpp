@@ -30,10 +30,31 @@ TEST_P(ShortSoakTest, NoViolationInFiveMinutes)
     EXPECT_GT(s.decoded, 2000u) << "status frames must reach the console whole";
     EXPECT_GT(s.sectionsEntered, 50u) << soakReport(run);
     EXPECT_GT(s.pointsArmed + s.reversalsCompleted, 0u) << soakReport(run);
+    // On a perfect line the report watch never doubts, holds or reports anything.
+    const WatchCounts &w = run.watch().counts();
+    EXPECT_EQ(w.implausibleFrames + w.holds + w.silences + w.noProgress, 0u) << soakReport(run);
+    EXPECT_EQ(w.implausible[static_cast<std::size_t>(Implausible::CutBlock)], 0u);
 }
 
 // Seed 100 drives a train with a set point route towards a section another train holds.
 INSTANTIATE_TEST_SUITE_P(Seeds, ShortSoakTest, testing::Values(1u, 7u, 100u));
+
+// Status frames damaged at 1e-3 per byte: the watch turns every damaged frame away and doubts
+// none that arrived as the controller sent it.
+TEST(FaultySoakTest, TheWatchDoubtsDamagedReportsOnly)
+{
+    SoakConfig config;
+    config.length = 5min;
+    config.iniPath = testing::TempDir() + "relm-soak-faults.ini";
+    config.faults = sim::parseFaultSpec("1e-3,dir=status").spec;
+    SoakRun run(config);
+    run.run();
+    const WatchCounts &w = run.watch().counts();
+    EXPECT_EQ(run.stats().violations, 0u) << soakReport(run);
+    EXPECT_GT(w.implausibleFrames, 10u) << soakReport(run);
+    EXPECT_GT(w.implausible[static_cast<std::size_t>(Implausible::CutBlock)], 10u);
+    EXPECT_EQ(run.stats().doubtedUndamaged, 0u) << soakReport(run);
+}
 
 // A command frame from the console: speeds for the three trains, then the extra pairs.
 std::vector<std::uint8_t> commandFrame(std::array<int, 3> speeds,

@@ -155,6 +155,30 @@ TEST(RelmSimLineTest, ServesTheConsoleAndTakesItsLastFrameBeforeTheClose)
     EXPECT_LT(readlink(link.c_str(), target, sizeof target), 0) << "the link outlives relm-sim";
 }
 
+// With every status byte lost on the way the console hears nothing, while the controller still
+// takes the console's frames and counts the bytes the line lost.
+TEST(RelmSimLineTest, FaultsOnTheLineDamageTheDirectionTheyAreGivenFor)
+{
+    const std::string link = testing::TempDir() + "relm-sim-faults-link";
+    SimChild sim("relm-sim-faults", {"--link", link, "--faults", "drop=1,dir=status"});
+    const int fd = openLine(link);
+    ASSERT_TRUE(writeAll(fd, concat({downloadFrame({0x01, 0x02, 0x03}),
+                                     initFrame({placedAt(0x01), placedAt(0x0B), kOff})})))
+        << sim.out();
+    EXPECT_EQ(readFor(fd, 24, 600ms), Bytes{});
+    close(fd);
+    EXPECT_EQ(sim.exitStatus(true), 0);
+    const std::string out = sim.out();
+    EXPECT_NE(out.find("line faults: drop=1,dir=status"), std::string::npos) << out;
+    EXPECT_NE(out.find("frames in: 1 applied"), std::string::npos) << out;
+    EXPECT_NE(out.find("line faults to the controller: 0 bit errors, 0 bytes lost"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("line faults to the console: 0 bit errors, 0 bytes lost"),
+              std::string::npos)
+        << out;
+}
+
 const Bytes kDownload = downloadFrame({0x01, 0x02, 0x03});
 const Bytes kInit = initFrame({placedAt(0x01), placedAt(0x0B), kOff});
 const Bytes kStatus{0x01, 0x00, 0x02, 0x03, 0x00, 0x00, 0x00, 0x00, 0x0B, 0x0A, 0x0C, 0x0D,

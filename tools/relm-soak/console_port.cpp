@@ -9,11 +9,20 @@ void ConsolePort::arrive(sim::Time now, std::span<const std::uint8_t> bytes)
     if (bytes.empty())
         return;
     m_waiting.insert(m_waiting.end(), bytes.begin(), bytes.end());
-    if (m_waiting.size() >= kTwoFrames)
+    switch (receiveWait(m_waiting.size())) {
+    case ReceiveWait::Now:
         m_readAt = now;
-    else
-        m_readAt = now + (m_waiting.size() >= kThreshold ? m_timing.frameQuiet
-                                                         : m_timing.fragmentQuiet);
+        break;
+    case ReceiveWait::WholeFrame:
+        m_readAt = now + m_timing.wholeFrameQuiet;
+        break;
+    case ReceiveWait::Frame:
+        m_readAt = now + m_timing.frameQuiet;
+        break;
+    case ReceiveWait::Fragment:
+        m_readAt = now + m_timing.fragmentQuiet;
+        break;
+    }
 }
 
 std::vector<std::uint8_t> ConsolePort::readAll()

@@ -1,9 +1,9 @@
 #pragma once
 
 // The receive side of the console's serial port, as its wrapper hands blocks to the status
-// handler: a status frame has no start marker, so a block is handed over only once the line has
-// fallen quiet (a few byte times with a whole frame waiting, half a status period with less), or
-// at once when two whole frames wait.
+// handler (link/receive_timing.h): a status frame has no start marker, so a block is handed
+// over only once the line has fallen quiet (two byte times with whole frames waiting, five with
+// a cut frame, half a status period with a fragment), or at once when two whole frames wait.
 
 #include "link/receive_timing.h"
 #include "sim/sim_time.h"
@@ -17,7 +17,9 @@ namespace relm {
 
 struct ReceiveTiming
 {
-    // Quiet time once a whole frame (23 bytes) waits, and with less waiting.
+    // Quiet time with whole 24-byte frames waiting, with 23 bytes or more that are not, and
+    // with less.
+    sim::Duration wholeFrameQuiet = std::chrono::milliseconds(kWholeFrameQuietMs);
     sim::Duration frameQuiet = std::chrono::milliseconds(kFrameQuietMs);
     sim::Duration fragmentQuiet = std::chrono::milliseconds(kFragmentQuietMs);
 };
@@ -25,9 +27,6 @@ struct ReceiveTiming
 class ConsolePort final
 {
 public:
-    static constexpr std::size_t kThreshold = kReceiveThreshold; // bytes the decoding reads
-    static constexpr std::size_t kTwoFrames = 2 * (kThreshold + 1); // read at once, quiet or not
-
     explicit ConsolePort(ReceiveTiming timing = {})
         : m_timing(timing)
     {}

@@ -1,6 +1,6 @@
 #include "initial_positions.h"
 
-#include "soak_random.h"
+#include "sim/seeded_random.h"
 
 #include "model/section_code.h"
 
@@ -22,7 +22,7 @@ std::vector<int> heldSections(std::span<const std::int32_t, kIniValuesPerTrain> 
     return held;
 }
 
-IniValueArray trainsApart(SoakRandom &random, double runChance)
+IniValueArray trainsApart(sim::SeededRandom &random, double runChance)
 {
     IniValueArray values{};
     std::vector<int> taken;

@@ -11,11 +11,13 @@
 
 namespace relm {
 
-class SoakRandom;
+namespace sim {
+class SeededRandom;
+}
 
 // Twelve atc.ini values. A train is on the layout with probability `runChance`; the behind,
 // own, next and after-next sections of any two trains on the layout are all different.
-IniValueArray trainsApart(SoakRandom &random, double runChance = 0.9);
+IniValueArray trainsApart(sim::SeededRandom &random, double runChance = 0.9);
 
 // The section numbers (0..31) a train placed by these four values holds: behind, own, next and
 // after next. Empty for a train that is not on the layout.

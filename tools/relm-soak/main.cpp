@@ -17,15 +17,24 @@
 namespace {
 
 constexpr const char *kUsage =
-    "usage: relm-soak [--hours H | --minutes M] [--seed N] [--frame-quiet-us U]\n"
-    "                 [--trace LINES] [--ini PATH]\n"
+    "usage: relm-soak [--hours H | --minutes M] [--seed N] [--whole-frame-quiet-us U]\n"
+    "                 [--frame-quiet-us U]\n"
+    "                 [--trace LINES] [--ini PATH] [--faults SPEC] [--no-watch]\n"
     "  --hours H            simulated hours to run (default 1; fractions allowed)\n"
     "  --minutes M          simulated minutes instead\n"
     "  --seed N             the operator's and placements' seed (default 1)\n"
-    "  --frame-quiet-us U   quiet time on the line, with a whole status frame waiting, before\n"
-    "                       the console reads it (default 5000)\n"
+    "  --whole-frame-quiet-us U\n"
+    "                       quiet time on the line, with whole 24-byte status frames waiting,\n"
+    "                       before the console reads them (default 2000)\n"
+    "  --frame-quiet-us U   the same with 23 bytes or more that are no whole frames\n"
+    "                       (default 5000)\n"
     "  --trace LINES        lines of frames kept with each violation (default 60)\n"
     "  --ini PATH           where to write atc.ini (default: a new temporary directory)\n"
+    "  --faults SPEC        faults on the line, e.g. 1e-5 (bit, drop and dup each 1e-5 per\n"
+    "                       byte) or bit=1e-5,drop=1e-5,dup=1e-6,outage=1/3600:2s; also\n"
+    "                       dir=both|status|commands and seed=N (default: the run's seed)\n"
+    "  --no-watch           the console believes every whole status frame, as it did before\n"
+    "                       it watched the reports\n"
 
     "Exit status: 0 no violation, 1 violations found, 2 bad command line or failure.\n";
 
@@ -60,6 +69,10 @@ int main(int argc, char **argv)
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (arg == "--no-watch") {
+            config.watch = false;
+            continue;
+        }
         if (i + 1 >= argc)
             return usageError("missing value after " + std::string(arg));
         const std::string_view value = argv[++i];
@@ -71,12 +84,19 @@ int main(int argc, char **argv)
             config.length = relm::sim::Duration{static_cast<std::int64_t>(d * 60e6)};
         } else if (arg == "--seed" && parseNumber(value, n)) {
             config.seed = n;
+        } else if (arg == "--whole-frame-quiet-us" && parseNumber(value, n)) {
+            config.receive.wholeFrameQuiet = relm::sim::Duration{static_cast<std::int64_t>(n)};
         } else if (arg == "--frame-quiet-us" && parseNumber(value, n)) {
             config.receive.frameQuiet = relm::sim::Duration{static_cast<std::int64_t>(n)};
         } else if (arg == "--trace" && parseNumber(value, n)) {
             config.traceLines = static_cast<std::size_t>(n);
         } else if (arg == "--ini") {
             iniPath = value;
+        } else if (arg == "--faults") {
+            const relm::sim::FaultSpecParse parsed = relm::sim::parseFaultSpec(value);
+            if (!parsed.error.empty())
+                return usageError("--faults: " + parsed.error);
+            config.faults = parsed.spec;
         } else {
             return usageError("bad option " + std::string(arg) + " " + std::string(value));
         }

@@ -1,6 +1,6 @@
 #include "random_operator.h"
 
-#include "soak_random.h"
+#include "sim/seeded_random.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,7 +42,7 @@ const char *actionName(OperatorAction action)
     return "?";
 }
 
-OperatorStep RandomOperator::choose(SoakRandom &random, bool resetEnabled)
+OperatorStep RandomOperator::choose(sim::SeededRandom &random, bool resetEnabled)
 {
     OperatorStep step;
     if (resetEnabled && random.chance(m_habits.resetChance)) {
@@ -66,14 +66,14 @@ OperatorStep RandomOperator::choose(SoakRandom &random, bool resetEnabled)
     return step;
 }
 
-sim::Duration RandomOperator::pause(SoakRandom &random) const
+sim::Duration RandomOperator::pause(sim::SeededRandom &random) const
 {
     // Exponential pauses: bursts of quick presses and long quiet spells.
     const double u = std::max(random.unit(), 1e-12);
     return seconds(std::min(-std::log(u) * m_habits.meanPauseSeconds, 60.0));
 }
 
-sim::Duration RandomOperator::transferDelay(SoakRandom &random) const
+sim::Duration RandomOperator::transferDelay(sim::SeededRandom &random) const
 {
     if (random.chance(m_habits.quickTransferChance))
         return seconds(0.02 + 0.17 * random.unit());

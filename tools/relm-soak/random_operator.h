@@ -10,7 +10,9 @@
 
 namespace relm {
 
-class SoakRandom;
+namespace sim {
+class SeededRandom;
+}
 
 enum class OperatorAction { Slider, Stop, Point, Reverse, Reset, Transfer };
 inline constexpr int kOperatorActionKinds = 6;
@@ -40,12 +42,12 @@ public:
 
     // The next action; Reset only while the window has it enabled. Transfer is not chosen
     // here: it follows a Reset after transferDelay().
-    OperatorStep choose(SoakRandom &random, bool resetEnabled);
+    OperatorStep choose(sim::SeededRandom &random, bool resetEnabled);
 
     // Pause before the next per-train action.
-    sim::Duration pause(SoakRandom &random) const;
+    sim::Duration pause(sim::SeededRandom &random) const;
     // Pause between Reset and the Transfer that follows it.
-    sim::Duration transferDelay(SoakRandom &random) const;
+    sim::Duration transferDelay(sim::SeededRandom &random) const;
 
 private:
     OperatorHabits m_habits;

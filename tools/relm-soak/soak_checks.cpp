@@ -22,27 +22,6 @@ std::string hex(int v)
     return text;
 }
 
-struct Pair
-{
-    int train;
-    int offset;
-    int value;
-};
-
-std::vector<Pair> pairsOf(std::span<const std::uint8_t> frame)
-{
-    std::vector<Pair> pairs;
-    if (frame.size() < 2)
-        return pairs;
-    const std::size_t n = frame[1];
-    for (std::size_t k = 0; k < n && 3 + 2 * k < frame.size(); ++k) {
-        const int address = frame[2 + 2 * k];
-        pairs.push_back({address / kRegistersPerTrain, address % kRegistersPerTrain,
-                         frame[3 + 2 * k]});
-    }
-    return pairs;
-}
-
 } // namespace
 
 const char *violationName(ViolationKind kind)
@@ -95,7 +74,7 @@ std::vector<FrameFinding> checkCommandFrame(std::span<const std::uint8_t> frame,
     for (int t = 0; t < kTrainCount; ++t)
         speedRegister[static_cast<std::size_t>(t)] = truth[static_cast<std::size_t>(t)].speedRegister;
 
-    for (const Pair &p : pairsOf(frame)) {
+    for (const RegisterWrite &p : registerWrites(frame)) {
         if (p.train < 0 || p.train >= kTrainCount)
             continue;
         const auto t = static_cast<std::size_t>(p.train);
@@ -142,7 +121,7 @@ std::vector<std::pair<int, std::string>> positionsReplaced(std::span<const std::
 {
     std::vector<std::pair<int, std::string>> replaced;
     std::array<std::optional<int>, kTrainCount> sent{};
-    for (const Pair &p : pairsOf(frame)) {
+    for (const RegisterWrite &p : registerWrites(frame)) {
         if (p.train >= 0 && p.train < kTrainCount && p.offset == kRegPosition0)
             sent[static_cast<std::size_t>(p.train)] = p.value;
     }

@@ -18,6 +18,49 @@ unsigned long long ull(std::uint64_t v)
     return static_cast<unsigned long long>(v);
 }
 
+std::string directionLine(const char *name, const sim::FaultCounts &c)
+{
+    return format("    %s: %llu bytes in %llu frames; %llu bit errors, %llu bytes lost, "
+                  "%llu frames sent twice, %llu bytes lost in outages\n",
+                  name, ull(c.bytes), ull(c.frames), ull(c.bitErrors), ull(c.dropped),
+                  ull(c.duplicated), ull(c.outageBytes));
+}
+
+std::string faultLines(const SoakRun &run)
+{
+    const sim::LineFaults &f = run.faults();
+    std::string text = "  line faults " + sim::describe(f.spec()) +
+                       format(" (seed %llu):\n", ull(f.spec().seed.value_or(run.config().seed)));
+    text += directionLine("to the controller", f.counts(sim::LineDirection::ToController));
+    text += directionLine("to the console", f.counts(sim::LineDirection::ToConsole));
+    text += format("    outages: %llu; command frames the controller got altered: %llu, "
+                   "missed: %llu\n",
+                   ull(f.outages()), ull(run.stats().alteredFrames), ull(run.stats().lostFrames));
+    return text;
+}
+
+std::string watchLines(const SoakRun &run)
+{
+    const WatchCounts &c = run.watch().counts();
+    std::uint64_t alarms = c.implausibleFrames + c.silences + c.noProgress;
+    for (const std::uint64_t n : c.implausible)
+        alarms += n;
+    if (alarms == 0)
+        return "  report watch: no alarm\n";
+    std::string text = format("  report watch: %llu frames doubted (", ull(c.implausibleFrames));
+    for (int k = 0; k < kImplausibleKinds; ++k) {
+        text += format("%s%s %llu", k == 0 ? "" : ", ", implausibleName(static_cast<Implausible>(k)),
+                       ull(c.implausible[static_cast<std::size_t>(k)]));
+    }
+    text += format("); %llu trains held, %llu positions taken over, %llu silences, "
+                   "%llu trains making no progress\n",
+                   ull(c.holds), ull(c.adoptions), ull(c.silences), ull(c.noProgress));
+    text += format("    doubted as the controller sent them: %llu%s\n",
+                   ull(run.stats().doubtedUndamaged),
+                   run.config().faults.any() ? "" : "; on a perfect line every alarm is false");
+    return text;
+}
+
 } // namespace
 
 std::string soakReport(const SoakRun &run)
@@ -45,6 +88,10 @@ std::string soakReport(const SoakRun &run)
                    ull(s.sectionsEntered), ull(s.trainsHeld), ull(s.haltedAfterTransfer));
     text += format("  initial positions replaced before the initialisation frame: %llu\n",
                    ull(s.positionsReplaced));
+    if (run.config().faults.any())
+        text += faultLines(run);
+    if (run.config().watch)
+        text += watchLines(run);
     text += "  at the end:";
     for (int t = 0; t < kTrainCount; ++t) {
         const sim::TrainState &train = run.controller().train(t);
@@ -60,10 +107,22 @@ std::string soakReport(const SoakRun &run)
         if (n > 0)
             text += format(" (%s: %llu)", violationName(static_cast<ViolationKind>(k)), ull(n));
     }
+    if (s.violationsAfterDamagedCommand > 0) {
+        text += format("; %llu of them after damage to frames for the controller (within 5 s, "
+                       "or on a train a damaged frame misplaced)",
+                       ull(s.violationsAfterDamagedCommand));
+    }
     text += "\n";
 
     for (const std::string &note : run.notes())
         text += "  note: " + note + "\n";
+
+    for (const Violation &a : run.firstAlarms()) {
+        text += format("\nFIRST ALARM (seed %llu) at %s: %s\n  last frames:\n",
+                       ull(run.config().seed), sim::formatTime(a.at).c_str(), a.what.c_str());
+        for (const std::string &line : a.trace)
+            text += "    " + line + "\n";
+    }
 
     int n = 0;
     for (const Violation &v : run.violations()) {

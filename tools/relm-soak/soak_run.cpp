@@ -26,13 +26,16 @@ constexpr int kDownloadStartMs = 1000;
 constexpr int kSliderMaximum = 128;
 constexpr BarFrame kBarFrame{1575, 1920}; // Shape2 in the main window's layout
 
+constexpr int kSectionLengthMm = 1000;
+constexpr int kTopSpeedMmPerS = 250;
+
 // The program image the soak downloads: the sample layout's physics and a 100 ms status.
 std::vector<std::uint8_t> soakImage()
 {
     const std::array<sim::ImageParameter, 5> params{{
         {sim::ImageKey::StatusIntervalMs, 100},
-        {sim::ImageKey::SectionLengthMm, 1000},
-        {sim::ImageKey::TopSpeedMmPerS, 250},
+        {sim::ImageKey::SectionLengthMm, kSectionLengthMm},
+        {sim::ImageKey::TopSpeedMmPerS, kTopSpeedMmPerS},
         {sim::ImageKey::AccelerationPerS, 40},
         {sim::ImageKey::BrakingPerS, 128},
     }};
@@ -42,6 +45,14 @@ std::vector<std::uint8_t> soakImage()
 sim::Time nextMillisecond(sim::Time t)
 {
     return sim::Time{(t.count() / kMillisecond.count() + 1) * kMillisecond.count()};
+}
+
+// The console's report watch judges progress by the layout's figures, as the image sets them.
+WatchSettings forTheLayout(WatchSettings settings)
+{
+    settings.sectionLengthMm = kSectionLengthMm;
+    settings.topSpeedMmPerS = kTopSpeedMmPerS;
+    return settings;
 }
 
 void writeFile(const std::string &path, const std::string &text)
@@ -68,8 +79,11 @@ SoakRun::SoakRun(SoakConfig config)
     , m_operator(m_config.habits)
     , m_trace(m_config.traceLines)
     , m_image(soakImage())
+    , m_faults(m_config.faults, m_config.seed)
+    , m_watch(forTheLayout(m_config.watchSettings))
     , m_port(m_config.receive)
 {
+    m_controller.setFrameObserver([this](const sim::RegisterFrame &f) { frameApplied(f); });
     setStartColours(m_module);
     m_lastHead.fill(0x80);
     // The operator starts operation a moment after the console is up.
@@ -116,7 +130,7 @@ void SoakRun::advanceTo(sim::Time t)
     m_now = t;
     const std::vector<std::uint8_t> produced = m_controller.takeOutput();
     m_stats.statusFrames += produced.size() / sim::kStatusFrameBytes;
-    m_toConsole.write(m_now, produced);
+    sendStatus(produced);
     watchController();
 }
 
@@ -128,7 +142,7 @@ void SoakRun::handleDue()
         watchController();
     }
 
-    m_port.arrive(m_now, m_toConsole.arrived(m_now));
+    m_port.arrive(m_now, arrivedAtConsole());
     if (m_port.readAt() && *m_port.readAt() <= m_now)
         onComm();
 
@@ -143,43 +157,6 @@ void SoakRun::handleDue()
     if (m_actionAt <= m_now) {
         operatorActs();
         m_actionAt = m_now + std::max(m_operator.pause(m_random), kMillisecond);
-    }
-}
-
-void SoakRun::write(FrameKind kind, std::vector<std::uint8_t> bytes)
-{
-    if (bytes.empty())
-        return;
-    if (kind == FrameKind::Download)
-        m_trace.add(m_now, "console -> download frame, " + std::to_string(bytes.size()) + " bytes");
-    else
-        m_trace.add(m_now, "console -> " + hexBytes(bytes));
-    m_toController.write(m_now, bytes);
-    m_outgoing.push_back({kind, std::move(bytes), 0});
-}
-
-void SoakRun::deliverToController(std::span<const std::uint8_t> bytes)
-{
-    // The controller acts on a frame when its last byte arrives: the frame is checked against
-    // the layout as it stands just before that byte.
-    while (!bytes.empty()) {
-        if (m_outgoing.empty()) {
-            m_controller.receive(bytes);
-            return;
-        }
-        Outgoing &frame = m_outgoing.front();
-        const std::size_t left = frame.bytes.size() - frame.delivered;
-        if (left > 1) {
-            const std::size_t n = std::min(left - 1, bytes.size());
-            m_controller.receive(bytes.first(n));
-            frame.delivered += n;
-            bytes = bytes.subspan(n);
-            continue;
-        }
-        frameTakesEffect(frame);
-        m_controller.receive(bytes.first(1));
-        bytes = bytes.subspan(1);
-        m_outgoing.pop_front();
     }
 }
 
@@ -200,7 +177,7 @@ void SoakRun::frameTakesEffect(const Outgoing &frame)
     for (const FrameFinding &f : checkCommandFrame(frame.bytes, truth)) {
         // A halted controller applies nothing; what the frame asks for never happens.
         if (running)
-            addViolation(f.kind, f.detail);
+            addViolation(f.kind, f.detail, {f.train});
     }
     if (!running)
         return;
@@ -222,12 +199,14 @@ void SoakRun::watchController()
         const sim::SafetyEvent &e = events[m_safetySeen];
         switch (e.kind) {
         case sim::SafetyKind::SharedSection:
-            addViolation(ViolationKind::SharedSection, sim::describe(e));
+            addViolation(ViolationKind::SharedSection, sim::describe(e), {e.train, e.other});
             break;
         case sim::SafetyKind::EnteredOccupied:
-            addViolation(ViolationKind::EnteredOccupied, sim::describe(e));
+            addViolation(ViolationKind::EnteredOccupied, sim::describe(e), {e.train, e.other});
             break;
         case sim::SafetyKind::RouteFault:
+            // Never on a perfect line: a damaged frame gave the controller a wrong next section.
+            m_tainted[static_cast<std::size_t>(e.train)] = true;
             ++m_stats.trainsHeld;
             m_trace.add(m_now, "controller: " + sim::describe(e));
             break;
@@ -247,13 +226,57 @@ void SoakRun::onComm()
 {
     const std::vector<std::uint8_t> block = m_port.readAll();
     ++m_stats.reads;
-    const StatusView view = statusEvent(m_module, block, kBarFrame);
+    const std::uint64_t doubted = m_watch.counts().implausibleFrames;
+    const StatusView view = m_config.watch
+                                ? statusEvent(m_module, m_watch, block, kBarFrame, watchClock())
+                                : statusEvent(m_module, block, kBarFrame);
     if (view.decoded)
         ++m_stats.decoded;
     for (const TrainView &row : view.trains)
         m_stats.pointsCompleted += row.resetPointButton ? 1 : 0;
     m_trace.add(m_now, std::string("console <- ") + hexBytes(block)
                            + (view.decoded ? "" : "  (not decoded)"));
+    if (m_watch.counts().implausibleFrames != doubted && block.size() >= kWholeFrameBytes &&
+        std::any_of(m_statusSent.begin(), m_statusSent.end(), [&block](const auto &sent) {
+            return std::equal(sent.begin(), sent.end(), block.begin());
+        })) {
+        ++m_stats.doubtedUndamaged;
+        addNote("the console doubted a status frame that arrived as the controller sent it");
+    }
+    showWatch(view.windowCaption, view.notices);
+}
+
+void SoakRun::showWatch(const std::optional<std::string> &caption,
+                        const std::vector<std::string> &notices)
+{
+    for (const std::string &line : notices)
+        m_trace.add(m_now, "console shows: " + line);
+    if (caption)
+        m_trace.add(m_now, "console caption: " + *caption);
+    recordFirstAlarms();
+}
+
+void SoakRun::recordFirstAlarms()
+{
+    const WatchCounts &now = m_watch.counts();
+    const auto first = [this](std::uint64_t &seen, std::uint64_t count, const std::string &what) {
+        if (seen == 0 && count > 0)
+            m_firstAlarms.push_back({ViolationKind::SharedSection, m_now, what, m_trace.lines()});
+        seen = count;
+    };
+    for (int k = 0; k < kImplausibleKinds; ++k) {
+        first(m_alarmsSeen.implausible[static_cast<std::size_t>(k)],
+              now.implausible[static_cast<std::size_t>(k)],
+              std::string("implausible report: ") + implausibleName(static_cast<Implausible>(k)));
+    }
+    first(m_alarmsSeen.adoptions, now.adoptions, "positions taken over");
+    first(m_alarmsSeen.silences, now.silences, "reports silent");
+    first(m_alarmsSeen.noProgress, now.noProgress, "train making no progress");
+}
+
+WatchClock SoakRun::watchClock() const
+{
+    return std::chrono::duration_cast<WatchClock>(m_now);
 }
 
 void SoakRun::onTick()
@@ -264,6 +287,10 @@ void SoakRun::onTick()
         ++m_stats.initFrames;
     else
         ++m_stats.commandFrames;
+    if (m_config.watch) {
+        const WatchTickView view = m_watch.afterTick(m_module, r.bytes, watchClock());
+        showWatch(view.windowCaption, view.notices);
+    }
     write(initialising ? FrameKind::Init : FrameKind::Command, r.bytes);
     if (r.intervalMs)
         m_intervalMs = *r.intervalMs;
@@ -359,8 +386,17 @@ void SoakRun::addNote(const std::string &what)
         m_notes.push_back(sim::formatTime(m_now) + " " + what);
 }
 
-void SoakRun::addViolation(ViolationKind kind, const std::string &what)
+void SoakRun::addViolation(ViolationKind kind, const std::string &what,
+                           std::initializer_list<int> trains)
 {
+    // A controller acting on an altered frame, or missing one, is not the console's doing; such
+    // violations are still violations, and counted apart as well.
+    constexpr sim::Duration kAfterDamage = std::chrono::seconds(5);
+    const bool tainted = std::any_of(trains.begin(), trains.end(), [this](int t) {
+        return t >= 0 && t < kTrainCount && m_tainted[static_cast<std::size_t>(t)];
+    });
+    if (tainted || (m_commandDamagedAt && m_now - *m_commandDamagedAt <= kAfterDamage))
+        ++m_stats.violationsAfterDamagedCommand;
     ++m_stats.violations;
     ++m_stats.violationsByKind[static_cast<std::size_t>(kind)];
     m_trace.add(m_now, std::string("VIOLATION ") + violationName(kind) + ": " + what);

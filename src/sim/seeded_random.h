@@ -1,17 +1,18 @@
 #pragma once
 
 // A small seeded generator whose sequence is the same on every platform and library, so a seed
-// printed with a violation replays the same run anywhere.
+// printed with a soak's violation, or given to the line's fault injection, replays the same run
+// anywhere.
 
 #include <cstdint>
 
-namespace relm {
+namespace relm::sim {
 
 // splitmix64: one 64-bit state, one multiply-xorshift output per draw.
-class SoakRandom final
+class SeededRandom final
 {
 public:
-    explicit SoakRandom(std::uint64_t seed)
+    explicit SeededRandom(std::uint64_t seed)
         : m_state(seed)
     {}
 
@@ -29,4 +30,4 @@ private:
     std::uint64_t m_state;
 };
 
-} // namespace relm
+} // namespace relm::sim

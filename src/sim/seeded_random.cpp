@@ -1,8 +1,8 @@
-#include "soak_random.h"
+#include "sim/seeded_random.h"
 
-namespace relm {
+namespace relm::sim {
 
-std::uint64_t SoakRandom::next()
+std::uint64_t SeededRandom::next()
 {
     m_state += 0x9E3779B97F4A7C15ull;
     std::uint64_t z = m_state;
@@ -11,7 +11,7 @@ std::uint64_t SoakRandom::next()
     return z ^ (z >> 31);
 }
 
-std::uint64_t SoakRandom::below(std::uint64_t n)
+std::uint64_t SeededRandom::below(std::uint64_t n)
 {
     // Rejection keeps the draw uniform; the loop almost never repeats.
     const std::uint64_t limit = ~std::uint64_t{0} - (~std::uint64_t{0} % n);
@@ -21,19 +21,19 @@ std::uint64_t SoakRandom::below(std::uint64_t n)
     return v % n;
 }
 
-int SoakRandom::between(int lo, int hi)
+int SeededRandom::between(int lo, int hi)
 {
     return lo + static_cast<int>(below(static_cast<std::uint64_t>(hi - lo) + 1));
 }
 
-double SoakRandom::unit()
+double SeededRandom::unit()
 {
     return static_cast<double>(next() >> 11) * 0x1.0p-53;
 }
 
-bool SoakRandom::chance(double p)
+bool SeededRandom::chance(double p)
 {
     return unit() < p;
 }
 
-} // namespace relm
+} // namespace relm::sim

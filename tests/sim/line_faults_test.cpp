@@ -1,0 +1,153 @@
+#include "sim/line_faults.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <numeric>
+
+namespace relm::sim {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+struct SpecCase
+{
+    const char *text;
+    const char *written; // describe() of the parsed spec; nullptr when the text is refused
+};
+using FaultSpecTest = testing::TestWithParam<SpecCase>;
+
+TEST_P(FaultSpecTest, ParsesWhatItCanWriteBackAndRefusesTheRest)
+{
+    const SpecCase &c = GetParam();
+    const FaultSpecParse parsed = parseFaultSpec(c.text);
+    if (c.written == nullptr) {
+        EXPECT_FALSE(parsed.error.empty()) << c.text;
+        return;
+    }
+    ASSERT_EQ(parsed.error, "") << c.text;
+    EXPECT_EQ(describe(parsed.spec), c.written);
+    // The written form reads back as the same settings.
+    EXPECT_EQ(describe(parseFaultSpec(describe(parsed.spec)).spec), c.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, FaultSpecTest,
+    testing::Values(SpecCase{"none", "none"}, SpecCase{"1e-5", "bit=1e-05,drop=1e-05,dup=1e-05"},
+                    SpecCase{"bit=1e-5,drop=2e-5,dup=1e-6,outage=1/3600:2s",
+                             "bit=1e-05,drop=2e-05,dup=1e-06,outage=1/3600:2000ms"},
+                    SpecCase{"outage=2/60:0.3s,dir=status,seed=9",
+                             "outage=2/60:300ms,dir=status,seed=9"},
+                    SpecCase{"outage=7/6:03000s", "outage=7/6:3000000ms"},
+                    SpecCase{"drop=0.5,dir=commands", "drop=0.5,dir=commands"},
+                    SpecCase{"", nullptr}, SpecCase{"bit", nullptr}, SpecCase{"bit=2", nullptr},
+                    SpecCase{"bit=-1e-5", nullptr}, SpecCase{"bit=1e-5,bit=1e-4", nullptr},
+                    SpecCase{"bit=1e-5,", nullptr}, SpecCase{"flip=1e-5", nullptr},
+                    SpecCase{"outage=1/3600", nullptr}, SpecCase{"outage=1/3600:2", nullptr},
+                    SpecCase{"outage=0/3600:2s", nullptr},
+                    SpecCase{"outage=1/60:0.5ms", nullptr}, SpecCase{"outage=1:2s/3", nullptr},
+                    SpecCase{"dir=up", nullptr}, SpecCase{"seed=x", nullptr},
+                    SpecCase{"bit=nan", nullptr}, SpecCase{"dup=1e-6,1e-5", nullptr},
+                    SpecCase{"1e-5,bit=1e-4", nullptr}));
+
+Bytes counting(std::size_t n)
+{
+    Bytes b(n);
+    std::iota(b.begin(), b.end(), std::uint8_t{0});
+    return b;
+}
+
+TEST(LineFaultsTest, APerfectLinePassesEverythingAndDrawsNothing)
+{
+    LineFaults line(FaultSpec{}, 1);
+    Bytes b = counting(5000);
+    line.damage(LineDirection::ToConsole, Time{0}, b);
+    EXPECT_EQ(b, counting(5000));
+    EXPECT_EQ(line.copies(LineDirection::ToController, 14), 1);
+    EXPECT_EQ(line.counts(LineDirection::ToConsole).bytes, 5000u);
+    EXPECT_EQ(line.counts(LineDirection::ToConsole).damaged(), 0u);
+}
+
+// 200,000 bytes at 1e-3 each: about 200 faults of each kind, in the direction that suffers only.
+TEST(LineFaultsTest, FlipsOneBitOfAByteAtTheGivenRate)
+{
+    LineFaults line(parseFaultSpec("bit=1e-3,dir=status").spec, 7);
+    const Bytes sent = counting(200'000);
+    Bytes got = sent;
+    line.damage(LineDirection::ToConsole, Time{0}, got);
+    ASSERT_EQ(got.size(), sent.size());
+    std::uint64_t flipped = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        const unsigned diff = got[i] ^ sent[i];
+        EXPECT_LE(std::popcount(diff), 1) << "byte " << i;
+        flipped += diff != 0 ? 1 : 0;
+    }
+    EXPECT_EQ(flipped, line.counts(LineDirection::ToConsole).bitErrors);
+    EXPECT_NEAR(static_cast<double>(flipped), 200.0, 60.0);
+
+    Bytes commands = sent;
+    line.damage(LineDirection::ToController, Time{0}, commands);
+    EXPECT_EQ(commands, sent);
+}
+
+TEST(LineFaultsTest, LosesSingleBytesAtTheGivenRateAndKeepsTheRestInOrder)
+{
+    LineFaults line(parseFaultSpec("drop=1e-3").spec, 7);
+    const Bytes sent = counting(200'000);
+    Bytes got = sent;
+    line.damage(LineDirection::ToController, Time{0}, got);
+    const std::uint64_t dropped = line.counts(LineDirection::ToController).dropped;
+    EXPECT_EQ(got.size(), sent.size() - dropped);
+    EXPECT_NEAR(static_cast<double>(dropped), 200.0, 60.0);
+    std::size_t i = 0;
+    for (const std::uint8_t b : got) {
+        while (i < sent.size() && sent[i] != b)
+            ++i;
+        ASSERT_LT(i++, sent.size()) << "a byte that was never sent";
+    }
+}
+
+TEST(LineFaultsTest, SendsAFrameTwiceWithAChanceGrowingWithItsLength)
+{
+    LineFaults line(parseFaultSpec("dup=1e-3").spec, 3);
+    int twice = 0;
+    for (int i = 0; i < 10'000; ++i)
+        twice += line.copies(LineDirection::ToConsole, 24) - 1;
+    EXPECT_EQ(line.counts(LineDirection::ToConsole).duplicated, static_cast<std::uint64_t>(twice));
+    EXPECT_NEAR(twice, 240, 60); // 24 bytes × 1e-3 per frame
+}
+
+// One two-second outage every ten seconds on average: about a sixth of the time the line is
+// dead in both directions, and whatever leaves the line then is lost whole.
+TEST(LineFaultsTest, LosesEveryByteDuringAnOutage)
+{
+    LineFaults line(parseFaultSpec("outage=1/10:2s").spec, 11);
+    int lost = 0;
+    constexpr int kSeconds = 2000;
+    for (int ms = 0; ms < kSeconds * 1000; ms += 10) {
+        Bytes b{1, 2, 3};
+        line.damage(ms % 20 == 0 ? LineDirection::ToConsole : LineDirection::ToController,
+                    Time{std::chrono::milliseconds(ms)}, b);
+        EXPECT_TRUE(b.empty() || b.size() == 3u);
+        lost += b.empty() ? 1 : 0;
+    }
+    EXPECT_NEAR(static_cast<double>(line.outages()), kSeconds / 12.0, 40.0);
+    EXPECT_NEAR(lost / (kSeconds * 100.0), 2.0 / 12.0, 0.03);
+}
+
+TEST(LineFaultsTest, TheSameSeedDamagesTheSameBytesAndTheSpecsSeedWins)
+{
+    const auto run = [](const char *text, std::uint64_t seed) {
+        LineFaults line(parseFaultSpec(text).spec, seed);
+        Bytes b = counting(50'000);
+        line.damage(LineDirection::ToController, Time{0}, b);
+        return b;
+    };
+    EXPECT_EQ(run("1e-3", 5), run("1e-3", 5));
+    EXPECT_NE(run("1e-3", 5), run("1e-3", 6));
+    EXPECT_EQ(run("1e-3,seed=2", 5), run("1e-3,seed=2", 6));
+}
+
+} // namespace
+} // namespace relm::sim
