@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include <algorithm>
+#include <tuple>
 
 namespace relm {
 
@@ -56,6 +57,13 @@ std::vector<OptionRow> optionRows()
                              "control URLs; ADDRESS is 127.0.0.1 unless given, PORT 0 picks a free "
                              "port; 0.0.0.0:PORT serves other machines, guarded by the token only"),
               &O::serve, "[ADDRESS:]PORT, e.g. --serve 8080 or --serve 0.0.0.0:8080"),
+        value("section-length", "MM",
+              QStringLiteral("length of the layout's sections, by which a train sent speed but not "
+                             "leaving its section is reported (default 1000)"),
+              &O::sectionLength, "a length in millimetres, e.g. --section-length 600"),
+        value("top-speed", "MM_PER_S",
+              QStringLiteral("how fast the trains run at speed 128 (default 250)"), &O::topSpeed,
+              "a speed in millimetres a second, e.g. --top-speed 300"),
         flag({QStringLiteral("help"), QStringLiteral("h")}, "show this text and end", &O::help),
         flag({QStringLiteral("version")}, "show the version and end", &O::version),
     };
@@ -119,6 +127,20 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
     if (parser.isSet(QStringLiteral("port")) && o.simulate) {
         parsed.error = "--port and --simulate exclude each other: the simulator names its own device";
         return parsed;
+    }
+    // The layout's figures: positive numbers of a sensible size.
+    for (const auto &[text, number, name] :
+         {std::tuple{&o.sectionLength, &o.sectionLengthMm, "--section-length"},
+          std::tuple{&o.topSpeed, &o.topSpeedMmPerS, "--top-speed"}}) {
+        if (text->empty())
+            continue;
+        bool ok = false;
+        const double v = QString::fromStdString(*text).toDouble(&ok);
+        if (!ok || !(v >= 1.0 && v <= 100000.0)) {
+            parsed.error = std::string(name) + " needs a number from 1 to 100000, not '" + *text + "'";
+            return parsed;
+        }
+        *number = v;
     }
     if (o.port.empty())
         o.port = defaultPort();

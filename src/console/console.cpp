@@ -154,6 +154,8 @@ void Console::refreshCaption(ConsoleDisplay &d) const
 {
     if (d.lineLost) {
         d.caption = QStringLiteral("RELM - 通信断");
+    } else if (!m_watchCaption.isEmpty() && !d.downloading) {
+        d.caption = m_watchCaption; // a train held, no reports, or a train making no progress
     } else if (d.downloading && d.downloadTotal > 0) {
         const qint64 percent = d.downloadSent * 100 / d.downloadTotal;
         const QLocale c(QLocale::English, QLocale::UnitedStates); // 19,969 as elsewhere
@@ -363,6 +365,11 @@ void Console::onTick()
 {
     const TickResult r = commandTick(m_module, ExitPending);
     send(r.bytes);
+    // The watch learns what the controller was told, and notices when its reports have stopped.
+    const WatchTickView watched = m_watch.afterTick(m_module, r.bytes, watchNow());
+    for (int t = 0; t < kTrainCount; ++t)
+        applyTrainView(t, watched.trains[t]);
+    applyWatch(watched.windowCaption, watched.notices);
     // Setting the interval restarts the timer, so only a change of interval touches it.
     if (r.intervalMs && Timer1.interval() != *r.intervalMs)
         Timer1.setInterval(*r.intervalMs);
@@ -378,24 +385,10 @@ void Console::onComm()
     const QByteArray block = MSComm1.readAll();
     const std::span<const std::uint8_t> bytes = bytesOf(block);
     record(Direction::FromController, bytes);
-    const StatusView view = statusEvent(m_module, bytes, m_barFrame);
-    for (int t = 0; t < kTrainCount; ++t) {
-        const TrainView &v = view.trains[t];
-        TrainDisplay d = train(t);
-        if (v.caption)
-            d.caption = QString::fromStdString(*v.caption);
-        if (v.colour)
-            d.statusColour = *v.colour;
-        if (v.barHeight)
-            d.barHeight = *v.barHeight;
-        if (v.barTop)
-            d.barTop = *v.barTop;
-        if (v.resetPointButton)
-            d.pointColour = kButtonFaceColour;
-        if (v.resetReverseButton)
-            d.reverseColour = kButtonFaceColour;
-        setTrain(t, d);
-    }
+    const StatusView view = statusEvent(m_module, m_watch, bytes, m_barFrame, watchNow());
+    for (int t = 0; t < kTrainCount; ++t)
+        applyTrainView(t, view.trains[t]);
+    applyWatch(view.windowCaption, view.notices);
     ConsoleDisplay d = m_display;
     d.label1 = QString::fromStdString(view.label1Text);
     setDisplay(d);
@@ -403,6 +396,36 @@ void Console::onComm()
         emit mapRedraw(view.mapRedraws);
     if (view.decoded)
         emit statusDecoded();
+}
+
+void Console::applyTrainView(int t, const TrainView &v)
+{
+    TrainDisplay d = train(t);
+    if (v.caption)
+        d.caption = QString::fromStdString(*v.caption);
+    if (v.colour)
+        d.statusColour = *v.colour;
+    if (v.barHeight)
+        d.barHeight = *v.barHeight;
+    if (v.barTop)
+        d.barTop = *v.barTop;
+    if (v.resetPointButton)
+        d.pointColour = kButtonFaceColour;
+    if (v.resetReverseButton)
+        d.reverseColour = kButtonFaceColour;
+    setTrain(t, d);
+}
+
+void Console::applyWatch(const std::optional<std::string> &caption,
+                         const std::vector<std::string> &notices)
+{
+    for (const std::string &line : notices)
+        note(QString::fromStdString(line));
+    if (!caption)
+        return;
+    const QString text = QString::fromStdString(*caption);
+    m_watchCaption = text == QLatin1String(kCaptionNormal) ? QString() : text;
+    setDisplay(m_display);
 }
 
 void Console::onLineLost()

@@ -2,6 +2,7 @@
 
 #include "console/transfer.h"
 #include "link/mscomm1.h"
+#include "link/report_watch.h"
 #include "link/status_event.h"
 #include "model/colours.h"
 #include "model/module1.h"
@@ -76,6 +77,10 @@ public:
     // speed bars and sets the map colours. False, with the reason, when the port cannot be opened.
     bool start(QString *error);
 
+    // The layout's figures the report watch judges a train's progress by.
+    void setWatchSettings(const WatchSettings &settings) { m_watch = ReportWatch(settings); }
+    const ReportWatch &watch() const { return m_watch; }
+
     // The speed bars' fixed frame (Shape2), whose height and top the bar is drawn against.
     void setBarFrame(BarFrame frame) { m_barFrame = frame; }
     BarFrame barFrame() const { return m_barFrame; }
@@ -136,6 +141,9 @@ private:
     void send(std::span<const std::uint8_t> bytes);
     void record(Direction direction, std::span<const std::uint8_t> bytes);
     void setTrain(int t, const TrainDisplay &d);
+    void applyTrainView(int t, const TrainView &v);
+    void applyWatch(const std::optional<std::string> &caption, const std::vector<std::string> &notices);
+    WatchClock watchNow() const { return WatchClock(m_clock.elapsed()); }
     void setDisplay(const ConsoleDisplay &d);
     void refreshCaption(ConsoleDisplay &d) const;
     void finishDownload();
@@ -146,6 +154,8 @@ private:
     std::array<TrainDisplay, kTrainCount> m_trains;
     ConsoleDisplay m_display;
     BarFrame m_barFrame{1575, 1920};
+    ReportWatch m_watch;            // whether the controller's reports can be believed
+    QString m_watchCaption;         // the watch's caption; "RELM" while all is well
     std::unique_ptr<TrafficLogWriter> m_log;
     bool m_logFailed = false; // a failed log write is reported once
     QElapsedTimer m_clock;

@@ -87,6 +87,10 @@ int main(int argc, char **argv)
 
     relm::Module1 module;
     relm::Console console(module, port);
+    relm::WatchSettings watch;
+    watch.sectionLengthMm = options.sectionLengthMm;
+    watch.topSpeedMmPerS = options.topSpeedMmPerS;
+    console.setWatchSettings(watch);
     relm::Form1 form(console);
     form.move(40, 40);
     QString reason;

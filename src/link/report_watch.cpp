@@ -310,6 +310,19 @@ void ReportWatch::finish(Module1 &m, std::span<const std::uint8_t> frame, const 
     showCaption(view.windowCaption);
 }
 
+std::size_t ReportWatch::frameBytes(std::size_t block)
+{
+    constexpr int kShortBlocksToLearn = 3;
+    if (m_frameBytes == kStatusFrameBytes)
+        return m_frameBytes;
+    m_shortBlocksInARow = block == kStatusFrameBytes ? m_shortBlocksInARow + 1 : 0;
+    if (m_shortBlocksInARow >= kShortBlocksToLearn) {
+        m_frameBytes = kStatusFrameBytes;
+        m_notices.push_back("受信: 制御装置の状態フレームは 23 バイト; 以後 23 バイトずつ解読");
+    }
+    return m_frameBytes;
+}
+
 void ReportWatch::cutBlock(std::size_t bytes, StatusView &view)
 {
     ++m_counts.implausible[static_cast<std::size_t>(Implausible::CutBlock)];

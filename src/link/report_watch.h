@@ -45,6 +45,7 @@
 //                     behind, own, next as reported and as last believed; the trains held).
 // With a clean line none of this ever happens.
 
+#include "link/receive_timing.h"
 #include "link/status_event.h"
 #include "link/supervision.h"
 #include "model/module1.h"
@@ -141,6 +142,10 @@ private:
     void finish(Module1 &m, std::span<const std::uint8_t> frame, const Verdict &v,
                 const TrainFlags &moved, WatchClock now, StatusView &view);
     void cutBlock(std::size_t bytes, StatusView &view);
+    // The length of the controller's status frames, learnt from the blocks: 24 bytes, three whole
+    // records, unless the controller sends blocks of exactly 23 again and again (the last record
+    // without its unused byte), which a lost byte in 24-byte frames never does.
+    std::size_t frameBytes(std::size_t block);
 
     // A register value the console sent, remembered for a few reports: a report may show it
     // once the controller has taken it, and one in flight may still show the value before.
@@ -195,6 +200,8 @@ private:
     std::optional<WatchClock> m_lastTick;
     std::optional<WatchClock> m_shortestInterval; // between two decoded reports since the start
     bool m_silent = false;
+    std::size_t m_frameBytes = kWholeFrameBytes;
+    int m_shortBlocksInARow = 0; // blocks of exactly 23 bytes, one after another
     std::string m_caption = kCaptionNormal; // as last handed to the window
     std::vector<std::string> m_notices;     // gathered for the next view
 };

@@ -167,12 +167,13 @@ StatusView statusEvent(Module1 &m, ReportWatch &watch, std::span<const std::uint
         return view;
     // A frame cut short by a lost byte, or joined to part of another, would put every record
     // after the cut in the wrong place.
-    if (block.size() % kWholeFrameBytes != 0) {
+    const std::size_t frameBytes = watch.frameBytes(block.size());
+    if (block.size() % frameBytes != 0) {
         watch.cutBlock(block.size(), view);
         return view;
     }
     view.decoded = true;
-    const auto first = block.first(kWholeFrameBytes);
+    const auto first = block.first(frameBytes);
     const ReportWatch::Verdict verdict = watch.check(m, first, now);
     TrainFlags unreported{};
     for (int t = 0; t < kTrainCount; ++t)

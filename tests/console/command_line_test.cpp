@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 namespace relm {
 namespace {
@@ -37,6 +38,29 @@ TEST(CommandLineTest, ReadsTheOptionsAndRefusesWhatItDoesNotUnderstand)
         const std::string got = o.port + (o.simulate ? " 1" : " 0") + (o.monitor ? " 1 " : " 0 ") +
                                 o.layoutDir + " " + o.logFile;
         EXPECT_EQ(p.error.empty() ? got : p.error, expected) << testing::PrintToString(args);
+    }
+}
+
+// The remote panel's address is taken as given (it is read later); the layout's figures are
+// numbers from 1 to 100000.
+TEST(CommandLineTest, ReadsTheServeAddressAndTheLayoutsFigures)
+{
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{}, " 1000 250"},
+        {{"--serve", "0.0.0.0:8080", "--section-length", "600", "--top-speed", "312.5"},
+         "0.0.0.0:8080 600 312.5"},
+        {{"--serve"}, "Missing value after '--serve'."},
+        {{"--section-length", "0"}, "--section-length needs a number from 1 to 100000, not '0'"},
+        {{"--top-speed", "fast"}, "--top-speed needs a number from 1 to 100000, not 'fast'"},
+        {{"--top-speed", "nan"}, "--top-speed needs a number from 1 to 100000, not 'nan'"},
+        {{"--section-length", "1e9"},
+         "--section-length needs a number from 1 to 100000, not '1e9'"}};
+    for (const auto &[args, expected] : cases) {
+        const ParsedCommandLine p = parseCommandLine(args);
+        const ConsoleOptions &o = p.options;
+        std::ostringstream got;
+        got << o.serve << ' ' << o.sectionLengthMm << ' ' << o.topSpeedMmPerS;
+        EXPECT_EQ(p.error.empty() ? got.str() : p.error, expected) << testing::PrintToString(args);
     }
 }
 

@@ -73,11 +73,10 @@ void Form1Test::send(const QByteArray &b, int ms)
     written(ms);
 }
 
-QByteArray Form1Test::transfer()
+QByteArray Form1Test::transfer(const char *ini)
 {
     writeFile("atctest.bin", QByteArray(100, '\x5A'));
-    writeFile("atc.ini",
-              " 0 \r\n 1 \r\n 0 \r\n 1 \r\n 1 \r\n 3 \r\n 0 \r\n 1 \r\n 2 \r\n 5 \r\n 0 \r\n 0 \r\n");
+    writeFile("atc.ini", ini);
     c->console.transfer();
     return written();
 }

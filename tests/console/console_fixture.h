@@ -54,6 +54,9 @@ protected:
     QTemporaryDir dir;
 };
 
+inline constexpr const char *kApartIni =
+    " 0 \r\n 1 \r\n 0 \r\n 1 \r\n 1 \r\n 3 \r\n 0 \r\n 1 \r\n 2 \r\n 5 \r\n 0 \r\n 0 \r\n";
+
 // The console on one end of a pty; the test is the controller.
 class Form1Test : public ScratchDirTest
 {
@@ -65,8 +68,9 @@ protected:
     QByteArray written(int ms = 50);
     void send(const QByteArray &b, int ms = 100);
 
-    // Transfer of a 100-byte image: X on route 0 section 1, Y on route 1 section 3, Z absent.
-    QByteArray transfer();
+    // Transfer of a 100-byte image with the trains placed by ini (by default X on route 0
+    // section 1, Y on route 1 section 3, Z absent).
+    QByteArray transfer(const char *ini = kApartIni);
 
     std::optional<test::ControllerPty> pty;
     QString device;

@@ -4,9 +4,12 @@
 
 #include "console_fixture.h"
 
+#include "console/monitor_window.h"
 #include "map/form3.h"
+#include "widgets/ui_units.h"
 
 #include <QSerialPort>
+#include <QLabel>
 #include <QSlider>
 #include <QTest>
 
@@ -99,6 +102,40 @@ TEST_F(Form1Test, TheWindowFollowsCommandsGivenElsewhere)
     c->console.reset();
     EXPECT_TRUE(form->Command2->isEnabled());
     EXPECT_FALSE(form->Command7->isEnabled());
+}
+
+// A report that puts X where it cannot be: the operator sees it at once in the caption, X's
+// status label and the traffic monitor; X is held at 0 until plausible reports come again.
+TEST_F(Form1Test, AnImplausibleReportShowsAtOnceAndHoldsTheTrainUntilReportsArePlausibleAgain)
+{
+    transfer();
+    c->console.onTick(); // the initialisation: X in 01 (behind 00, next 02), Y in 0B, Z absent
+    written();
+    form->showMonitor();
+    form->Slider1[0]->setValue(0);
+    const QByteArray plausible = QByteArray::fromHex(
+        "01 00 02 00 00 00 00 00  0B 0A 0C 00 00 00 00 00  80 80 80 00 00 00 00 00");
+    send(plausible);
+    EXPECT_EQ(c->module.TargetSpeed[0], 128);
+
+    send(QByteArray::fromHex(
+        "15 14 16 00 00 00 00 00  0B 0A 0C 00 00 00 00 00  80 80 80 00 00 00 00 00"));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("RELM - 在線異常"));
+    EXPECT_EQ(form->Label2[0]->text(), QStringLiteral("在線異常"));
+    const QImage image = form->grab().toImage();
+    EXPECT_EQ(image.pixelColor(twipsToPixels(1630), twipsToPixels(540)), QColor(255, 128, 255));
+    EXPECT_EQ(c->module.PosCode0[0], 0x01) << "the implausible record is not taken";
+    EXPECT_EQ(c->module.TargetSpeed[0], 0);
+    const auto lines = form->monitor().history().lines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string &l) {
+        return l.find("NOTE 在線異常") != std::string::npos;
+    }));
+
+    for (int i = 0; i < 5; ++i) // half a second of plausible reports
+        send(plausible);
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("RELM"));
+    EXPECT_EQ(form->Label2[0]->text(), QStringLiteral("0 1 2 3"));
+    EXPECT_EQ(c->module.TargetSpeed[0], 128);
 }
 
 } // namespace

@@ -166,6 +166,26 @@ INSTANTIATE_TEST_SUITE_P(
                  Implausible::Shared, {true, true, false}}),
     [](const testing::TestParamInfo<KindCase> &p) { return std::string(p.param.name); });
 
+// A controller that sends its status frames without the unused last byte (23 bytes) is learnt
+// after three such blocks in a row; a 23-byte block now and then among 24-byte frames (a lost
+// byte) never is, and stays undecoded.
+TEST_F(WatchTest, ControllersSendingTwentyThreeByteFramesAreLearntLostBytesAreNot)
+{
+    const Bytes whole = frame(layout());
+    const Bytes cut(whole.begin(), whole.begin() + 23);
+    for (const Bytes *b : {&whole, &cut, &whole, &cut, &cut, &whole, &cut}) {
+        now += 100ms;
+        EXPECT_EQ(report(*b).decoded, b == &whole);
+    }
+    std::vector<bool> decoded;
+    for (int i = 0; i < 4; ++i) {
+        now += 100ms;
+        decoded.push_back(report(cut).decoded);
+    }
+    EXPECT_EQ(decoded, (std::vector<bool>{false, true, true, true}));
+    EXPECT_EQ(m.PosCode0[0], 0x0A);
+}
+
 TEST_F(WatchTest, APlausibleRecordInTheSameFrameIsStillTaken)
 {
     now = 100ms;
