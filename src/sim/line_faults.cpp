@@ -45,7 +45,7 @@ bool parseLength(std::string_view text, Duration &out)
 }
 
 // "N/S:L": N outages per S seconds, each L long.
-bool parseOutage(std::string_view text, FaultSpec &spec)
+bool parseOutage(std::string_view text, FaultSettings &settings)
 {
     const std::size_t slash = text.find('/');
     const std::size_t colon = text.find(':');
@@ -57,10 +57,10 @@ bool parseOutage(std::string_view text, FaultSpec &spec)
         !parseDouble(text.substr(slash + 1, colon - slash - 1), seconds) || count <= 0.0 ||
         seconds <= 0.0)
         return false;
-    if (!parseLength(text.substr(colon + 1), spec.outageLength))
+    if (!parseLength(text.substr(colon + 1), settings.outageLength))
         return false;
-    spec.outages = count;
-    spec.outagePeriod = seconds;
+    settings.outages = count;
+    settings.outagePeriod = seconds;
     return true;
 }
 
@@ -74,16 +74,16 @@ std::string formatNumber(double value)
 
 } // namespace
 
-bool FaultSpec::any() const
+bool FaultSettings::any() const
 {
     return (bit > 0.0 || drop > 0.0 || dup > 0.0 || outagesPerSecond() > 0.0) &&
            (toController || toConsole);
 }
 
-FaultSpecParse parseFaultSpec(std::string_view text)
+FaultSettingsParse parseFaultSettings(std::string_view text)
 {
-    FaultSpecParse r;
-    FaultSpec &spec = r.spec;
+    FaultSettingsParse r;
+    FaultSettings &settings = r.settings;
     if (text == "none")
         return r;
     if (text.empty() || text.back() == ',') {
@@ -103,7 +103,7 @@ FaultSpecParse parseFaultSpec(std::string_view text)
                 return r;
             }
             seen += "bit,drop,dup,";
-            spec.bit = spec.drop = spec.dup = all;
+            settings.bit = settings.drop = settings.dup = all;
             continue;
         }
         const std::string_view key = item.substr(0, eq);
@@ -117,22 +117,22 @@ FaultSpecParse parseFaultSpec(std::string_view text)
         seen += keyText + ",";
         bool ok = eq != std::string_view::npos;
         if (key == "bit") {
-            ok = ok && parseRate(value, spec.bit);
+            ok = ok && parseRate(value, settings.bit);
         } else if (key == "drop") {
-            ok = ok && parseRate(value, spec.drop);
+            ok = ok && parseRate(value, settings.drop);
         } else if (key == "dup") {
-            ok = ok && parseRate(value, spec.dup);
+            ok = ok && parseRate(value, settings.dup);
         } else if (key == "outage") {
-            ok = ok && parseOutage(value, spec);
+            ok = ok && parseOutage(value, settings);
         } else if (key == "dir") {
-            spec.toController = value == "both" || value == "commands";
-            spec.toConsole = value == "both" || value == "status";
-            ok = ok && (spec.toController || spec.toConsole);
+            settings.toController = value == "both" || value == "commands";
+            settings.toConsole = value == "both" || value == "status";
+            ok = ok && (settings.toController || settings.toConsole);
         } else if (key == "seed") {
             std::uint64_t seed = 0;
             const auto c = std::from_chars(value.data(), value.data() + value.size(), seed);
             ok = ok && c.ec == std::errc() && c.ptr == value.data() + value.size();
-            spec.seed = seed;
+            settings.seed = seed;
         } else {
             r.error = "unknown fault '" + std::string(item) +
                       "' (bit, drop, dup, outage, dir or seed)";
@@ -148,52 +148,52 @@ FaultSpecParse parseFaultSpec(std::string_view text)
     return r;
 }
 
-std::string describe(const FaultSpec &spec)
+std::string describe(const FaultSettings &settings)
 {
     std::string text;
     const auto add = [&text](const std::string &item) {
         text += (text.empty() ? "" : ",") + item;
     };
-    if (spec.bit > 0.0)
-        add("bit=" + formatNumber(spec.bit));
-    if (spec.drop > 0.0)
-        add("drop=" + formatNumber(spec.drop));
-    if (spec.dup > 0.0)
-        add("dup=" + formatNumber(spec.dup));
-    if (spec.outagesPerSecond() > 0.0) {
-        add("outage=" + formatNumber(spec.outages) + "/" + formatNumber(spec.outagePeriod) + ":" +
-            std::to_string(spec.outageLength.count() / 1000) + "ms");
+    if (settings.bit > 0.0)
+        add("bit=" + formatNumber(settings.bit));
+    if (settings.drop > 0.0)
+        add("drop=" + formatNumber(settings.drop));
+    if (settings.dup > 0.0)
+        add("dup=" + formatNumber(settings.dup));
+    if (settings.outagesPerSecond() > 0.0) {
+        add("outage=" + formatNumber(settings.outages) + "/" + formatNumber(settings.outagePeriod) + ":" +
+            std::to_string(settings.outageLength.count() / 1000) + "ms");
     }
-    if (!spec.toController || !spec.toConsole)
-        add(std::string("dir=") + (spec.toConsole ? "status" : "commands"));
-    if (spec.seed)
-        add("seed=" + std::to_string(*spec.seed));
+    if (!settings.toController || !settings.toConsole)
+        add(std::string("dir=") + (settings.toConsole ? "status" : "commands"));
+    if (settings.seed)
+        add("seed=" + std::to_string(*settings.seed));
     return text.empty() ? "none" : text;
 }
 
-LineFaults::LineFaults(FaultSpec spec, std::uint64_t seed)
-    : m_spec(spec)
-    , m_random(spec.seed.value_or(seed))
+LineFaults::LineFaults(FaultSettings settings, std::uint64_t seed)
+    : m_settings(settings)
+    , m_random(settings.seed.value_or(seed))
 {
-    if (!m_spec.any())
+    if (!m_settings.any())
         return;
     for (const LineDirection d : {LineDirection::ToController, LineDirection::ToConsole}) {
         auto &countdown = m_countdown[index(d)];
-        countdown[kBit].rate = suffers(d) ? m_spec.bit : 0.0;
-        countdown[kDrop].rate = suffers(d) ? m_spec.drop : 0.0;
-        countdown[kDup].rate = suffers(d) ? m_spec.dup : 0.0;
+        countdown[kBit].rate = suffers(d) ? m_settings.bit : 0.0;
+        countdown[kDrop].rate = suffers(d) ? m_settings.drop : 0.0;
+        countdown[kDup].rate = suffers(d) ? m_settings.dup : 0.0;
         for (Countdown &c : countdown)
             c.left = gap(c.rate);
     }
-    if (m_spec.outagesPerSecond() > 0.0) {
+    if (m_settings.outagesPerSecond() > 0.0) {
         m_outageStart = Time{0} + outageSpacing();
-        m_outageEnd = m_outageStart + m_spec.outageLength;
+        m_outageEnd = m_outageStart + m_settings.outageLength;
     }
 }
 
 bool LineFaults::suffers(LineDirection d) const
 {
-    return d == LineDirection::ToController ? m_spec.toController : m_spec.toConsole;
+    return d == LineDirection::ToController ? m_settings.toController : m_settings.toConsole;
 }
 
 std::uint64_t LineFaults::gap(double rate)
@@ -224,19 +224,19 @@ Duration LineFaults::outageSpacing()
     const double u = 1.0 - m_random.unit();
     // Capped far beyond any run, so that adding it to a time cannot overflow.
     constexpr double kLongest = 1e17; // microseconds, some three thousand years
-    const double micros = -std::log(u) / m_spec.outagesPerSecond() * 1e6;
+    const double micros = -std::log(u) / m_settings.outagesPerSecond() * 1e6;
     return Duration{static_cast<std::int64_t>(std::min(micros, kLongest))};
 }
 
 bool LineFaults::inOutage(Time at)
 {
-    if (m_spec.outagesPerSecond() <= 0.0)
+    if (m_settings.outagesPerSecond() <= 0.0)
         return false;
     while (at >= m_outageEnd) {
         if (!m_outageCounted)
             ++m_outages;
         m_outageStart = m_outageEnd + outageSpacing();
-        m_outageEnd = m_outageStart + m_spec.outageLength;
+        m_outageEnd = m_outageStart + m_settings.outageLength;
         m_outageCounted = false;
     }
     if (at < m_outageStart)
@@ -252,7 +252,7 @@ int LineFaults::copies(LineDirection d, std::size_t bytes)
 {
     FaultCounts &counts = m_counts[index(d)];
     ++counts.frames;
-    if (bytes == 0 || !m_spec.any() || !suffers(d) ||
+    if (bytes == 0 || !m_settings.any() || !suffers(d) ||
         !fires(m_countdown[index(d)][kDup], bytes))
         return 1;
     ++counts.duplicated;
@@ -263,7 +263,7 @@ void LineFaults::damage(LineDirection d, Time at, std::vector<std::uint8_t> &byt
 {
     FaultCounts &counts = m_counts[index(d)];
     counts.bytes += bytes.size();
-    if (bytes.empty() || !m_spec.any() || !suffers(d))
+    if (bytes.empty() || !m_settings.any() || !suffers(d))
         return;
     if (inOutage(at)) {
         counts.outageBytes += bytes.size();

@@ -29,7 +29,7 @@ namespace relm::sim {
 
 enum class LineDirection { ToController, ToConsole };
 
-struct FaultSpec
+struct FaultSettings
 {
     double bit = 0.0;  // chance per byte that one of its eight bits flips
     double drop = 0.0; // chance per byte that it is lost
@@ -45,17 +45,17 @@ struct FaultSpec
     double outagesPerSecond() const { return outagePeriod > 0.0 ? outages / outagePeriod : 0.0; }
 };
 
-struct FaultSpecParse
+struct FaultSettingsParse
 {
-    FaultSpec spec;
+    FaultSettings settings;
     std::string error; // empty when the text was understood
 };
 
-FaultSpecParse parseFaultSpec(std::string_view text);
+FaultSettingsParse parseFaultSettings(std::string_view text);
 
 // The settings in the written form, every rate spelt out: "bit=1e-05,drop=1e-05,dup=1e-05".
 // It reads back as the same settings.
-std::string describe(const FaultSpec &spec);
+std::string describe(const FaultSettings &settings);
 
 // What the faults did to one direction of the line.
 struct FaultCounts
@@ -73,10 +73,10 @@ struct FaultCounts
 class LineFaults final
 {
 public:
-    // `seed` is used unless the spec names its own.
-    LineFaults(FaultSpec spec, std::uint64_t seed);
+    // `seed` is used unless the settings name their own.
+    LineFaults(FaultSettings settings, std::uint64_t seed);
 
-    const FaultSpec &spec() const { return m_spec; }
+    const FaultSettings &settings() const { return m_settings; }
 
     // How many times a frame of `bytes` bytes written now goes out: 1, or 2 when duplicated.
     int copies(LineDirection d, std::size_t bytes);
@@ -103,7 +103,7 @@ private:
     bool inOutage(Time at);
     Duration outageSpacing();
 
-    FaultSpec m_spec;
+    FaultSettings m_settings;
     SeededRandom m_random;
     std::array<std::array<Countdown, kKinds>, 2> m_countdown{};
     std::array<FaultCounts, 2> m_counts{};

@@ -46,12 +46,12 @@ ParsedOptions parseOptions(std::span<const std::string_view> args)
             }
             r.options.statusIntervalMs = ms;
         } else if (a == "--faults") {
-            const FaultSpecParse parsed = parseFaultSpec(args[++i]);
+            const FaultSettingsParse parsed = parseFaultSettings(args[++i]);
             if (!parsed.error.empty()) {
                 r.error = "--faults: " + parsed.error;
                 return r;
             }
-            r.options.faults = parsed.spec;
+            r.options.faults = parsed.settings;
         } else if (a == "--no-pacing") {
             r.options.pacing = false;
         } else if (a == "--verbose" || a == "-v") {
@@ -87,7 +87,7 @@ std::string usage()
            "  --status-interval MS   send a status frame every MS milliseconds (default 100,\n"
            "                         or what the program image sets)\n"
            "  --no-pacing            deliver bytes at once instead of at 960 bytes per second\n"
-           "  --faults SPEC          damage the line: a rate per byte such as 1e-5 (bit errors,\n"
+           "  --faults SETTINGS          damage the line: a rate per byte such as 1e-5 (bit errors,\n"
            "                         lost bytes and frames sent twice), or settings such as\n"
            "                         bit=1e-5,drop=1e-5,dup=1e-6,outage=1/3600:2s,dir=both,seed=1\n"
            "                         (dir=status or dir=commands damages one direction only)\n"

@@ -19,7 +19,7 @@ struct Options
     std::string replay;                  // play this traffic log back instead of running trains
     bool pacing = true;                  // both directions at 960 bytes per second
     bool verbose = false;                // one decoded line per frame
-    FaultSpec faults;                    // faults on the line; none by default
+    FaultSettings faults;                    // faults on the line; none by default
     bool help = false;
 };
 

@@ -46,7 +46,7 @@ TEST(FaultySoakTest, TheWatchDoubtsDamagedReportsOnly)
     SoakConfig config;
     config.length = 5min;
     config.iniPath = testing::TempDir() + "relm-soak-faults.ini";
-    config.faults = sim::parseFaultSpec("1e-3,dir=status").spec;
+    config.faults = sim::parseFaultSettings("1e-3,dir=status").settings;
     SoakRun run(config);
     run.run();
     const WatchCounts &w = run.watch().counts();

@@ -14,22 +14,22 @@ using Bytes = std::vector<std::uint8_t>;
 struct SpecCase
 {
     const char *text;
-    const char *written; // describe() of the parsed spec; nullptr when the text is refused
+    const char *written; // describe() of the parsed settings; nullptr when the text is refused
 };
 using FaultSpecTest = testing::TestWithParam<SpecCase>;
 
 TEST_P(FaultSpecTest, ParsesWhatItCanWriteBackAndRefusesTheRest)
 {
     const SpecCase &c = GetParam();
-    const FaultSpecParse parsed = parseFaultSpec(c.text);
+    const FaultSettingsParse parsed = parseFaultSettings(c.text);
     if (c.written == nullptr) {
         EXPECT_FALSE(parsed.error.empty()) << c.text;
         return;
     }
     ASSERT_EQ(parsed.error, "") << c.text;
-    EXPECT_EQ(describe(parsed.spec), c.written);
+    EXPECT_EQ(describe(parsed.settings), c.written);
     // The written form reads back as the same settings.
-    EXPECT_EQ(describe(parseFaultSpec(describe(parsed.spec)).spec), c.written);
+    EXPECT_EQ(describe(parseFaultSettings(describe(parsed.settings)).settings), c.written);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -60,7 +60,7 @@ Bytes counting(std::size_t n)
 
 TEST(LineFaultsTest, APerfectLinePassesEverythingAndDrawsNothing)
 {
-    LineFaults line(FaultSpec{}, 1);
+    LineFaults line(FaultSettings{}, 1);
     Bytes b = counting(5000);
     line.damage(LineDirection::ToConsole, Time{0}, b);
     EXPECT_EQ(b, counting(5000));
@@ -72,7 +72,7 @@ TEST(LineFaultsTest, APerfectLinePassesEverythingAndDrawsNothing)
 // 200,000 bytes at 1e-3 each: about 200 faults of each kind, in the direction that suffers only.
 TEST(LineFaultsTest, FlipsOneBitOfAByteAtTheGivenRate)
 {
-    LineFaults line(parseFaultSpec("bit=1e-3,dir=status").spec, 7);
+    LineFaults line(parseFaultSettings("bit=1e-3,dir=status").settings, 7);
     const Bytes sent = counting(200'000);
     Bytes got = sent;
     line.damage(LineDirection::ToConsole, Time{0}, got);
@@ -93,7 +93,7 @@ TEST(LineFaultsTest, FlipsOneBitOfAByteAtTheGivenRate)
 
 TEST(LineFaultsTest, LosesSingleBytesAtTheGivenRateAndKeepsTheRestInOrder)
 {
-    LineFaults line(parseFaultSpec("drop=1e-3").spec, 7);
+    LineFaults line(parseFaultSettings("drop=1e-3").settings, 7);
     const Bytes sent = counting(200'000);
     Bytes got = sent;
     line.damage(LineDirection::ToController, Time{0}, got);
@@ -110,7 +110,7 @@ TEST(LineFaultsTest, LosesSingleBytesAtTheGivenRateAndKeepsTheRestInOrder)
 
 TEST(LineFaultsTest, SendsAFrameTwiceWithAChanceGrowingWithItsLength)
 {
-    LineFaults line(parseFaultSpec("dup=1e-3").spec, 3);
+    LineFaults line(parseFaultSettings("dup=1e-3").settings, 3);
     int twice = 0;
     for (int i = 0; i < 10'000; ++i)
         twice += line.copies(LineDirection::ToConsole, 24) - 1;
@@ -122,7 +122,7 @@ TEST(LineFaultsTest, SendsAFrameTwiceWithAChanceGrowingWithItsLength)
 // dead in both directions, and whatever leaves the line then is lost whole.
 TEST(LineFaultsTest, LosesEveryByteDuringAnOutage)
 {
-    LineFaults line(parseFaultSpec("outage=1/10:2s").spec, 11);
+    LineFaults line(parseFaultSettings("outage=1/10:2s").settings, 11);
     int lost = 0;
     constexpr int kSeconds = 2000;
     for (int ms = 0; ms < kSeconds * 1000; ms += 10) {
@@ -139,7 +139,7 @@ TEST(LineFaultsTest, LosesEveryByteDuringAnOutage)
 TEST(LineFaultsTest, TheSameSeedDamagesTheSameBytesAndTheSpecsSeedWins)
 {
     const auto run = [](const char *text, std::uint64_t seed) {
-        LineFaults line(parseFaultSpec(text).spec, seed);
+        LineFaults line(parseFaultSettings(text).settings, seed);
         Bytes b = counting(50'000);
         line.damage(LineDirection::ToController, Time{0}, b);
         return b;

@@ -19,7 +19,7 @@ namespace {
 constexpr const char *kUsage =
     "usage: relm-soak [--hours H | --minutes M] [--seed N] [--whole-frame-quiet-us U]\n"
     "                 [--frame-quiet-us U]\n"
-    "                 [--trace LINES] [--ini PATH] [--faults SPEC] [--no-watch]\n"
+    "                 [--trace LINES] [--ini PATH] [--faults SETTINGS] [--no-watch]\n"
     "  --hours H            simulated hours to run (default 1; fractions allowed)\n"
     "  --minutes M          simulated minutes instead\n"
     "  --seed N             the operator's and placements' seed (default 1)\n"
@@ -30,7 +30,7 @@ constexpr const char *kUsage =
     "                       (default 5000)\n"
     "  --trace LINES        lines of frames kept with each violation (default 60)\n"
     "  --ini PATH           where to write atc.ini (default: a new temporary directory)\n"
-    "  --faults SPEC        faults on the line, e.g. 1e-5 (bit, drop and dup each 1e-5 per\n"
+    "  --faults SETTINGS        faults on the line, e.g. 1e-5 (bit, drop and dup each 1e-5 per\n"
     "                       byte) or bit=1e-5,drop=1e-5,dup=1e-6,outage=1/3600:2s; also\n"
     "                       dir=both|status|commands and seed=N (default: the run's seed)\n"
     "  --no-watch           the console believes every whole status frame, as it did before\n"
@@ -93,10 +93,10 @@ int main(int argc, char **argv)
         } else if (arg == "--ini") {
             iniPath = value;
         } else if (arg == "--faults") {
-            const relm::sim::FaultSpecParse parsed = relm::sim::parseFaultSpec(value);
+            const relm::sim::FaultSettingsParse parsed = relm::sim::parseFaultSettings(value);
             if (!parsed.error.empty())
                 return usageError("--faults: " + parsed.error);
-            config.faults = parsed.spec;
+            config.faults = parsed.settings;
         } else {
             return usageError("bad option " + std::string(arg) + " " + std::string(value));
         }

@@ -29,8 +29,8 @@ std::string directionLine(const char *name, const sim::FaultCounts &c)
 std::string faultLines(const SoakRun &run)
 {
     const sim::LineFaults &f = run.faults();
-    std::string text = "  line faults " + sim::describe(f.spec()) +
-                       format(" (seed %llu):\n", ull(f.spec().seed.value_or(run.config().seed)));
+    std::string text = "  line faults " + sim::describe(f.settings()) +
+                       format(" (seed %llu):\n", ull(f.settings().seed.value_or(run.config().seed)));
     text += directionLine("to the controller", f.counts(sim::LineDirection::ToController));
     text += directionLine("to the console", f.counts(sim::LineDirection::ToConsole));
     text += format("    outages: %llu; command frames the controller got altered: %llu, "

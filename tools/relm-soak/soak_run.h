@@ -38,7 +38,7 @@ struct SoakConfig
     std::size_t traceLines = 60;
     std::size_t keptPerKind = 5; // violations of each kind recorded with their trace; all are counted
     OperatorHabits habits;
-    sim::FaultSpec faults; // none by default: a perfect line
+    sim::FaultSettings faults; // none by default: a perfect line
     bool watch = true;     // the console watches the reports (off: as it was before the watch)
     WatchSettings watchSettings;
 };
