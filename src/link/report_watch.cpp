@@ -328,7 +328,8 @@ void ReportWatch::cutBlock(std::size_t bytes, StatusView &view)
     ++m_counts.implausible[static_cast<std::size_t>(Implausible::CutBlock)];
     view.notices = std::exchange(m_notices, {});
     view.notices.push_back(std::string(kindText(Implausible::CutBlock)) + ": " +
-                           std::to_string(bytes) + " バイト (24 バイトの倍数でない) 不採用");
+                           std::to_string(bytes) + " バイト (" + std::to_string(m_frameBytes) +
+                           " バイトの倍数でない) 不採用");
 }
 
 void ReportWatch::restart(const Module1 &m, WatchClock now)

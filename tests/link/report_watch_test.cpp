@@ -184,6 +184,18 @@ TEST_F(WatchTest, ControllersSendingTwentyThreeByteFramesAreLearntLostBytesAreNo
     }
     EXPECT_EQ(decoded, (std::vector<bool>{false, true, true, true}));
     EXPECT_EQ(m.PosCode0[0], 0x0A);
+
+    // From now on frames are 23 bytes: two of them are decoded, a 24-byte block is cut.
+    Bytes two = cut;
+    two.insert(two.end(), cut.begin(), cut.end());
+    now += 100ms;
+    EXPECT_TRUE(report(two).decoded);
+    now += 100ms;
+    const StatusView v = report(whole);
+    EXPECT_FALSE(v.decoded);
+    ASSERT_FALSE(v.notices.empty());
+    EXPECT_NE(v.notices.back().find("24 バイト (23 バイトの倍数でない)"), std::string::npos)
+        << v.notices.back();
 }
 
 TEST_F(WatchTest, APlausibleRecordInTheSameFrameIsStillTaken)

@@ -11,16 +11,16 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
-struct SpecCase
+struct SettingsCase
 {
     const char *text;
     const char *written; // describe() of the parsed settings; nullptr when the text is refused
 };
-using FaultSpecTest = testing::TestWithParam<SpecCase>;
+using FaultSettingsTest = testing::TestWithParam<SettingsCase>;
 
-TEST_P(FaultSpecTest, ParsesWhatItCanWriteBackAndRefusesTheRest)
+TEST_P(FaultSettingsTest, ParsesWhatItCanWriteBackAndRefusesTheRest)
 {
-    const SpecCase &c = GetParam();
+    const SettingsCase &c = GetParam();
     const FaultSettingsParse parsed = parseFaultSettings(c.text);
     if (c.written == nullptr) {
         EXPECT_FALSE(parsed.error.empty()) << c.text;
@@ -33,23 +33,23 @@ TEST_P(FaultSpecTest, ParsesWhatItCanWriteBackAndRefusesTheRest)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Texts, FaultSpecTest,
-    testing::Values(SpecCase{"none", "none"}, SpecCase{"1e-5", "bit=1e-05,drop=1e-05,dup=1e-05"},
-                    SpecCase{"bit=1e-5,drop=2e-5,dup=1e-6,outage=1/3600:2s",
+    Texts, FaultSettingsTest,
+    testing::Values(SettingsCase{"none", "none"}, SettingsCase{"1e-5", "bit=1e-05,drop=1e-05,dup=1e-05"},
+                    SettingsCase{"bit=1e-5,drop=2e-5,dup=1e-6,outage=1/3600:2s",
                              "bit=1e-05,drop=2e-05,dup=1e-06,outage=1/3600:2000ms"},
-                    SpecCase{"outage=2/60:0.3s,dir=status,seed=9",
+                    SettingsCase{"outage=2/60:0.3s,dir=status,seed=9",
                              "outage=2/60:300ms,dir=status,seed=9"},
-                    SpecCase{"outage=7/6:03000s", "outage=7/6:3000000ms"},
-                    SpecCase{"drop=0.5,dir=commands", "drop=0.5,dir=commands"},
-                    SpecCase{"", nullptr}, SpecCase{"bit", nullptr}, SpecCase{"bit=2", nullptr},
-                    SpecCase{"bit=-1e-5", nullptr}, SpecCase{"bit=1e-5,bit=1e-4", nullptr},
-                    SpecCase{"bit=1e-5,", nullptr}, SpecCase{"flip=1e-5", nullptr},
-                    SpecCase{"outage=1/3600", nullptr}, SpecCase{"outage=1/3600:2", nullptr},
-                    SpecCase{"outage=0/3600:2s", nullptr},
-                    SpecCase{"outage=1/60:0.5ms", nullptr}, SpecCase{"outage=1:2s/3", nullptr},
-                    SpecCase{"dir=up", nullptr}, SpecCase{"seed=x", nullptr},
-                    SpecCase{"bit=nan", nullptr}, SpecCase{"dup=1e-6,1e-5", nullptr},
-                    SpecCase{"1e-5,bit=1e-4", nullptr}));
+                    SettingsCase{"outage=7/6:03000s", "outage=7/6:3000000ms"},
+                    SettingsCase{"drop=0.5,dir=commands", "drop=0.5,dir=commands"},
+                    SettingsCase{"", nullptr}, SettingsCase{"bit", nullptr}, SettingsCase{"bit=2", nullptr},
+                    SettingsCase{"bit=-1e-5", nullptr}, SettingsCase{"bit=1e-5,bit=1e-4", nullptr},
+                    SettingsCase{"bit=1e-5,", nullptr}, SettingsCase{"flip=1e-5", nullptr},
+                    SettingsCase{"outage=1/3600", nullptr}, SettingsCase{"outage=1/3600:2", nullptr},
+                    SettingsCase{"outage=0/3600:2s", nullptr},
+                    SettingsCase{"outage=1/60:0.5ms", nullptr}, SettingsCase{"outage=1:2s/3", nullptr},
+                    SettingsCase{"dir=up", nullptr}, SettingsCase{"seed=x", nullptr},
+                    SettingsCase{"bit=nan", nullptr}, SettingsCase{"dup=1e-6,1e-5", nullptr},
+                    SettingsCase{"1e-5,bit=1e-4", nullptr}));
 
 Bytes counting(std::size_t n)
 {
@@ -136,7 +136,7 @@ TEST(LineFaultsTest, LosesEveryByteDuringAnOutage)
     EXPECT_NEAR(lost / (kSeconds * 100.0), 2.0 / 12.0, 0.03);
 }
 
-TEST(LineFaultsTest, TheSameSeedDamagesTheSameBytesAndTheSpecsSeedWins)
+TEST(LineFaultsTest, TheSameSeedDamagesTheSameBytesAndTheSettingsSeedWins)
 {
     const auto run = [](const char *text, std::uint64_t seed) {
         LineFaults line(parseFaultSettings(text).settings, seed);
