@@ -134,6 +134,9 @@ void Console::setTrain(int t, const TrainDisplay &d)
     TrainDisplay &current = m_trains[static_cast<std::size_t>(t)];
     if (current == d)
         return;
+    // Whoever moved the slider last drives the train now.
+    if (d.sliderPosition != current.sliderPosition)
+        m_movers[static_cast<std::size_t>(t)].reset();
     current = d;
     emit trainChanged(t);
 }
@@ -167,23 +170,42 @@ void Console::refreshCaption(ConsoleDisplay &d) const
     }
 }
 
-void Console::moveSlider(int t, int position)
+void Console::moveSlider(int t, int position, OperatorId by)
 {
     position = std::clamp(position, 0, kSliderMaximum);
     sliderMoved(m_module, t, kSliderMaximum, position);
     TrainDisplay d = train(t);
     d.sliderPosition = position;
     setTrain(t, d);
+    // A remote operator that sets a train moving answers for it until someone else sets it;
+    // one that stops it, or moves it to where it already was at 0, does not.
+    if (by != kDesk)
+        m_movers[static_cast<std::size_t>(t)] =
+            position < kSliderMaximum ? std::optional<OperatorId>(by) : std::nullopt;
     emit operatorCommand();
 }
 
-void Console::requestSpeed(int t, int speed)
+void Console::requestSpeed(int t, int speed, OperatorId by)
 {
-    moveSlider(t, kSliderMaximum - std::clamp(speed, 0, kSliderMaximum));
+    moveSlider(t, kSliderMaximum - std::clamp(speed, 0, kSliderMaximum), by);
+}
+
+std::vector<int> Console::remoteOperatorGone(OperatorId id)
+{
+    std::vector<int> stopped;
+    for (int t = 0; t < kTrainCount; ++t) {
+        if (id == kDesk || m_movers[static_cast<std::size_t>(t)] != id)
+            continue;
+        m_movers[static_cast<std::size_t>(t)].reset();
+        stop(t);
+        stopped.push_back(t);
+    }
+    return stopped;
 }
 
 void Console::stop(int t)
 {
+    m_movers[static_cast<std::size_t>(t)].reset();
     stopPressed(m_module, t);
     TrainDisplay d = train(t);
     d.sliderPosition = kSliderMaximum;

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace relm {
 
@@ -90,10 +91,18 @@ public:
     bool setTrafficLog(const QString &path, QString *error);
     void setProgramEnder(ProgramEnder ender) { m_end = std::move(ender); }
 
+    // Who gives a command. The window, the signals and the console itself are the desk; each
+    // remote operator (a panel page, a throttle connection) has an id of its own, for the
+    // dead-man rule: see remoteOperatorGone().
+    using OperatorId = int;
+    static constexpr OperatorId kDesk = 0;
+    OperatorId newRemoteOperator() { return ++m_lastOperator; }
+
     // Operator commands: every way of operating calls these, so every rule holds for each.
-    void moveSlider(int t, int position); // Slider1: position 0 (full speed) .. 128 (stop)
-    void requestSpeed(int t, int speed);  // the same, as a speed 0..128
-    void stop(int t);                     // 停止
+    // Slider1: position 0 (full speed) .. 128 (stop)
+    void moveSlider(int t, int position, OperatorId by = kDesk);
+    void requestSpeed(int t, int speed, OperatorId by = kDesk); // the same, as a speed 0..128
+    void stop(int t);                                           // 停止
     void point(int t);                    // ポイント
     void reverse(int t);                  // 逆転
     void transfer();                      // 転送
@@ -101,6 +110,13 @@ public:
     // 終了: at once while the cycle is stopped, after the frame carrying the stop command while
     // it runs. status is the program's exit status.
     void exit(int status = 0);
+
+    // A remote operator went away (closed, lost, silent). Each train it was the last to set
+    // moving, and that nobody has set since, gets 停止 exactly as from its button. Returns those
+    // trains; the caller notes why.
+    std::vector<int> remoteOperatorGone(OperatorId id);
+    // The remote operator that last set train t moving, if nobody has set it since.
+    std::optional<OperatorId> mover(int t) const { return m_movers[static_cast<std::size_t>(t)]; }
 
     // Tells the operator something about the line or the trains that is not a frame: a line on
     // standard error, in the traffic log and in the traffic monitor.
@@ -162,6 +178,8 @@ private:
     QTimer m_reopen;    // while the line is lost: try to open the device again every second
     QTimer m_drainPoll; // while a download leaves the port: look at what is left to send
     StartPositions m_startPositions; // checked before the download, placed after it
+    std::array<std::optional<OperatorId>, kTrainCount> m_movers; // remote operator per train
+    OperatorId m_lastOperator = kDesk;
     bool m_lostDuringDownload = false;
     ProgramEnder m_end;
     int m_exitStatus = 0;

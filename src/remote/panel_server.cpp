@@ -73,10 +73,7 @@ PanelServer::PanelServer(Console &console, QByteArray token, PanelSessions::Cloc
     connect(&m_webSockets, &QWebSocketServer::newConnection, this, &PanelServer::onNewWebSocket);
 
     // What the console reports reaches every page.
-    connect(&console, &Console::trainChanged, this, [this](int t) {
-        m_sessions.trainChanged(t);
-        stateChanged(false);
-    });
+    connect(&console, &Console::trainChanged, this, [this] { stateChanged(false); });
     connect(&console, &Console::displayChanged, this, [this] { stateChanged(false); });
     connect(&console, &Console::operatorCommand, this, [this] { stateChanged(false); });
     connect(&console, &Console::statusDecoded, this, [this] { stateChanged(true); });

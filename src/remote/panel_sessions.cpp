@@ -42,19 +42,19 @@ int PanelSessions::open(const QString &address)
     Page page;
     page.address = address;
     page.allowanceAt = m_clock();
+    page.operatorId = m_console.newRemoteOperator();
     m_pages.emplace(id, page);
     return id;
 }
 
 void PanelSessions::close(int id, const QString &why)
 {
-    if (m_pages.erase(id) == 0)
+    const auto it = m_pages.find(id);
+    if (it == m_pages.end())
         return;
-    for (int t = 0; t < 3; ++t) {
-        if (!m_movers[t] || m_movers[t]->page != id)
-            continue;
-        m_movers[t].reset();
-        m_console.stop(t);
+    const int operatorId = it->second.operatorId;
+    m_pages.erase(it);
+    for (const int t : m_console.remoteOperatorGone(operatorId)) {
         m_console.note(QStringLiteral("remote panel: train %1 stopped, the page that set it moving "
                                       "went away (%2)")
                            .arg(QLatin1String(kTrainNames[static_cast<std::size_t>(t)]), why));
@@ -76,12 +76,6 @@ bool PanelSessions::operating(int id) const
 {
     const auto it = m_pages.find(id);
     return it != m_pages.end() && it->second.operating;
-}
-
-void PanelSessions::trainChanged(int t)
-{
-    if (m_movers[t] && m_console.train(t).sliderPosition != m_movers[t]->sliderPosition)
-        m_movers[t].reset();
 }
 
 bool PanelSessions::withinRate(Page &page)
@@ -167,15 +161,10 @@ std::optional<QString> PanelSessions::handle(int id, const QByteArray &message)
 
     switch (r.command) {
     case PanelCommand::Speed:
-        m_console.requestSpeed(r.train, r.speed);
-        if (r.speed > 0)
-            m_movers[r.train] = Mover{id, m_console.train(r.train).sliderPosition};
-        else
-            m_movers[r.train].reset();
+        m_console.requestSpeed(r.train, r.speed, page.operatorId);
         break;
     case PanelCommand::Stop:
         m_console.stop(r.train);
-        m_movers[r.train].reset();
         break;
     case PanelCommand::Point:
         m_console.point(r.train);

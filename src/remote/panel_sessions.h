@@ -15,7 +15,6 @@
 #include <QByteArray>
 #include <QString>
 
-#include <array>
 #include <deque>
 #include <functional>
 #include <map>
@@ -60,9 +59,6 @@ public:
 
     bool operating(int id) const;
 
-    // Train t's slider moved; unless to where a page left it, that page no longer drives it.
-    void trainChanged(int t);
-
 private:
     struct Page
     {
@@ -72,12 +68,7 @@ private:
         double allowance = kMessagesPerSecond; // messages it may still send now
         qint64 allowanceAt = 0;
         qint64 lastRateError = -1000000;
-    };
-    // The page that last set a train moving, and the slider position it left.
-    struct Mover
-    {
-        int page = -1;
-        int sliderPosition = 0;
+        int operatorId = 0; // the console's name for this page when it drives a train
     };
     struct Failures
     {
@@ -94,7 +85,6 @@ private:
     Clock m_clock;
     int m_nextId = 1;
     std::map<int, Page> m_pages;
-    std::array<std::optional<Mover>, 3> m_movers;
     std::map<QString, Failures> m_failures;
 };
 
