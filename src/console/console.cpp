@@ -31,6 +31,14 @@ std::span<const std::uint8_t> bytesOf(const QByteArray &b)
             static_cast<std::size_t>(b.size())};
 }
 
+// Before the first decoded status frame after a download no train is known to stand.
+FrameReading nothingReported()
+{
+    FrameReading reading;
+    reading.unreported.fill(true);
+    return reading;
+}
+
 } // namespace
 
 Console::Console(Module1 &module, const QString &portName, QObject *parent)
@@ -45,6 +53,7 @@ Console::Console(Module1 &module, const QString &portName, QObject *parent)
     m_drainPoll.setInterval(kDrainPollMs);
     for (TrainDisplay &d : m_trains)
         d.barTop = m_barFrame.top + m_barFrame.height;
+    m_lastReading = nothingReported();
 
     m_end = [this](int status) {
         MSComm1.flush(kExitFlushMs);
@@ -203,10 +212,48 @@ std::vector<int> Console::remoteOperatorGone(OperatorId id)
     return stopped;
 }
 
+bool Console::handBack(int t, OperatorId by)
+{
+    std::optional<OperatorId> &mover = m_movers[static_cast<std::size_t>(t)];
+    if (by == kDesk || mover != by)
+        return false;
+    mover.reset();
+    return true;
+}
+
+FrameReading Console::lastReading() const
+{
+    FrameReading reading = m_lastReading;
+    for (int t = 0; t < kTrainCount; ++t)
+        reading.doubted[t] = m_watch.held(t); // held since, or released since
+    return reading;
+}
+
+bool Console::standsStill(int t) const
+{
+    return relm::standsStill(m_module, t, lastReading());
+}
+
+std::optional<ReversalRefusal> Console::reversalRefusal(int t) const
+{
+    return relm::reversalRefusal(m_module, t, lastReading());
+}
+
 void Console::stop(int t)
 {
-    m_movers[static_cast<std::size_t>(t)].reset();
     stopPressed(m_module, t);
+    showStopped(t);
+}
+
+void Console::emergencyStop(int t)
+{
+    emergencyStopPressed(m_module, t);
+    showStopped(t);
+}
+
+void Console::showStopped(int t)
+{
+    m_movers[static_cast<std::size_t>(t)].reset();
     TrainDisplay d = train(t);
     d.sliderPosition = kSliderMaximum;
     setTrain(t, d);
@@ -349,6 +396,7 @@ void Console::finishDownload()
 {
     m_drainPoll.stop();
     startCycle(m_module, m_startPositions);
+    m_lastReading = nothingReported();
     for (int t = 0; t < kTrainCount; ++t) {
         TrainDisplay d = train(t);
         d.pointColour = kButtonFaceColour;
@@ -408,6 +456,8 @@ void Console::onComm()
     const std::span<const std::uint8_t> bytes = bytesOf(block);
     record(Direction::FromController, bytes);
     const StatusView view = statusEvent(m_module, m_watch, bytes, m_barFrame, watchNow());
+    if (view.decoded)
+        m_lastReading = view.reading;
     for (int t = 0; t < kTrainCount; ++t)
         applyTrainView(t, view.trains[t]);
     applyWatch(view.windowCaption, view.notices);

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "console/operator_commands.h"
 #include "console/transfer.h"
 #include "link/mscomm1.h"
 #include "link/report_watch.h"
 #include "link/status_event.h"
 #include "model/colours.h"
 #include "model/module1.h"
+#include "model/section_code.h"
 #include "traffic/frame_decoder.h"
 
 #include <QByteArray>
@@ -103,6 +105,7 @@ public:
     void moveSlider(int t, int position, OperatorId by = kDesk);
     void requestSpeed(int t, int speed, OperatorId by = kDesk); // the same, as a speed 0..128
     void stop(int t);                                           // 停止
+    void emergencyStop(int t); // 非常停止: speed 0 in the very next frame, not ramped; slider as 停止
     void point(int t);                    // ポイント
     void reverse(int t);                  // 逆転
     void transfer();                      // 転送
@@ -117,6 +120,17 @@ public:
     std::vector<int> remoteOperatorGone(OperatorId id);
     // The remote operator that last set train t moving, if nobody has set it since.
     std::optional<OperatorId> mover(int t) const { return m_movers[static_cast<std::size_t>(t)]; }
+    // A remote operator gives train t back in good order (a throttle released it or said goodbye):
+    // it no longer answers for the train, which keeps its speed. True when it was answering.
+    bool handBack(int t, OperatorId by);
+
+    // Whether train t stands, by the last believed status frame and the speed sent to it: the
+    // reversal pass's own rule.
+    bool standsStill(int t) const;
+    // Which way train t runs as last reported: towards decreasing section index when true.
+    bool runsReverse(int t) const { return isReverse(m_module.PosCode0[static_cast<std::size_t>(t)]); }
+    // Whether 逆転 for train t would be taken now; why not, when it would not.
+    std::optional<ReversalRefusal> reversalRefusal(int t) const;
 
     // Tells the operator something about the line or the trains that is not a frame: a line on
     // standard error, in the traffic log and in the traffic monitor.
@@ -157,6 +171,8 @@ private:
     void send(std::span<const std::uint8_t> bytes);
     void record(Direction direction, std::span<const std::uint8_t> bytes);
     void setTrain(int t, const TrainDisplay &d);
+    void showStopped(int t); // the slider at the stop end after 停止 or 非常停止
+    FrameReading lastReading() const;
     void applyTrainView(int t, const TrainView &v);
     void applyWatch(const std::optional<std::string> &caption, const std::vector<std::string> &notices);
     WatchClock watchNow() const { return WatchClock(m_clock.elapsed()); }
@@ -179,6 +195,7 @@ private:
     QTimer m_drainPoll; // while a download leaves the port: look at what is left to send
     StartPositions m_startPositions; // checked before the download, placed after it
     std::array<std::optional<OperatorId>, kTrainCount> m_movers; // remote operator per train
+    FrameReading m_lastReading; // of the last decoded status frame since the download
     OperatorId m_lastOperator = kDesk;
     bool m_lostDuringDownload = false;
     ProgramEnder m_end;

@@ -14,6 +14,13 @@ void stopPressed(Module1 &m, int t)
     m.SliderSpeed[t] = 0;
 }
 
+void emergencyStopPressed(Module1 &m, int t)
+{
+    m.SliderSpeed[t] = 0;
+    m.TargetSpeed[t] = 0;
+    m.OutSpeed[t] = 0;
+}
+
 std::optional<std::uint32_t> pointPressed(Module1 &m, int t)
 {
     // A route already set still completes, and a refusal mark stays until a new request is armed.
@@ -43,6 +50,25 @@ std::optional<std::uint32_t> reversePressed(Module1 &m, int t)
     default:
         return std::nullopt; // seen by a status frame: can no longer be withdrawn
     }
+}
+
+std::optional<ReversalRefusal> reversalRefusal(const Module1 &m, int t, const FrameReading &last)
+{
+    switch (m.RevState[t]) {
+    case kRevIdle:
+        break;
+    case kRevRequested:
+        return std::nullopt;
+    default:
+        return ReversalRefusal::UnderWay;
+    }
+    if (m.PosCode0[t] >= kAbsentCode)
+        return ReversalRefusal::NotOnLayout;
+    if (last.unreported[t] || last.doubted[t])
+        return ReversalRefusal::NotReported;
+    if (!standsStill(m, t, last))
+        return ReversalRefusal::Moving;
+    return std::nullopt;
 }
 
 void resetPressed(Module1 &m)

@@ -154,7 +154,8 @@ StatusView statusEvent(Module1 &m, std::span<const std::uint8_t> block, BarFrame
     if (block.size() < kStatusFrameBytes || m.InitSent == kFalse)
         return view;
     view.decoded = true;
-    supervise(m, decodePass(m, block.first(kStatusFrameBytes), view), frame, view);
+    view.reading = decodePass(m, block.first(kStatusFrameBytes), view);
+    supervise(m, view.reading, frame, view);
     return view;
 }
 
@@ -184,6 +185,7 @@ StatusView statusEvent(Module1 &m, ReportWatch &watch, std::span<const std::uint
     reading.doubtfulSections = verdict.doubtfulSections;
     supervise(m, reading, frame, view);
     watch.finish(m, first, verdict, reading.posChanged, now, view);
+    view.reading = reading;
     return view;
 }
 

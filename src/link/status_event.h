@@ -5,6 +5,7 @@
 // passes, and tell the main window what to show. The window applies the view; it decides
 // nothing itself.
 
+#include "link/supervision.h"
 #include "model/module1.h"
 
 #include <array>
@@ -53,6 +54,7 @@ struct StatusView
     bool decoded = false; // the block was decoded: a whole frame, after the initialisation frame
     std::array<TrainView, kTrainCount> trains; // rows X, Y, Z
     int mapRedraws = 0;                        // KDisp calls: one per present train that moved
+    FrameReading reading; // what a decoded frame told of each train (speeds, believed or not)
     // Set only by the status event with a report watch (link/report_watch.h).
     std::optional<std::string> windowCaption; // Form1's caption, when it changes
     std::vector<std::string> notices;         // lines for the traffic monitor and the log

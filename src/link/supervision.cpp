@@ -57,6 +57,12 @@ TrainFlags pointPass(Module1 &m, const FrameReading &reading)
     return finished;
 }
 
+bool standsStill(const Module1 &m, int t, const FrameReading &reading)
+{
+    return m.OutSpeed[t] == 0 && !reading.unreported[t] && !reading.doubted[t] &&
+           reading.actualSpeed[t] < kStandstillSpeed;
+}
+
 TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
 {
     TrainFlags ready{};
@@ -72,8 +78,7 @@ TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
         // would place it back on the layout. It waits here until it is reported present again.
         if (m.PosCode0[t] >= kAbsentCode)
             continue;
-        if (m.OutSpeed[t] == 0 && !reading.unreported[t] && !reading.doubted[t] &&
-            reading.actualSpeed[t] < kStandstillSpeed) {
+        if (standsStill(m, t, reading)) {
             MakeReverse(m, t);
             ready[t] = true;
         }

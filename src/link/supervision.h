@@ -29,6 +29,10 @@ struct FrameReading
 
 using TrainFlags = std::array<bool, kTrainCount>;
 
+// Whether train t stands: the console sends it speed 0 and the controller, in a report that was
+// believed, says it runs below kStandstillSpeed. Only a standing train is reversed.
+bool standsStill(const Module1 &m, int t, const FrameReading &reading);
+
 // Arms a requested point route once the train stands in a FromCode section and the new next
 // section is free (and named by no doubted report), and finishes it when the train reaches
 // AfterCode. Returns, per train,
