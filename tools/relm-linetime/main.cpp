@@ -11,6 +11,7 @@
 #include "console/form1.h"
 #include "map/form3.h"
 #include "remote/panel_server.h"
+#include "withrottle/throttle_server.h"
 #include "link/command_tick.h"
 #include "model/module1.h"
 
@@ -23,6 +24,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -40,6 +42,7 @@ struct Options
     int speed = 128;          // every train's requested speed, 0..128
     int rssEverySeconds = 60; // memory sample period
     int pages = 0;            // remote panel pages connected during the run
+    int throttles = 0;        // WiThrottle throttles connected during the run
     std::string dir;          // layout directory: kukan.dat, atc.ini, atctest.bin
     relm::ControllerSideOptions controller;
     bool help = false;
@@ -48,7 +51,7 @@ struct Options
 const char *const kUsage =
     "usage: relm-linetime [--frames N] [--dir DIR] [--speed S] [--listen-only]\n"
     "                     [--status-interval MS] [--rss-every SECONDS] [--no-realtime]\n"
-    "                     [--pages N] [--verbose]\n"
+    "                     [--pages N] [--throttles N] [--verbose]\n"
     "  Runs the console window offscreen on a pseudo-terminal, presses Transfer and times\n"
     "  every frame it sends. --frames 1000 (the default) takes about 3.5 minutes.\n"
     "  --dir        layout directory with kukan.dat, atc.ini and atctest.bin (default: .)\n"
@@ -59,6 +62,9 @@ const char *const kUsage =
     "  --no-realtime  leave the reading thread at normal priority\n"
     "  --pages N    serve the remote panel and keep N operating pages on it (1..64), from\n"
     "               relm-panel-load beside this program; reports each update's latency\n"
+    "  --throttles N  serve WiThrottle throttles and keep N of them (1..64) driving, each\n"
+    "               sending 20 lines a second from relm-throttle-load beside this program;\n"
+    "               reports how soon after each status frame every throttle has its update\n"
     "  --verbose    the simulated controller's log and every frame on stderr\n";
 
 bool parseInt(std::string_view text, int low, int high, int &out)
@@ -99,6 +105,9 @@ std::string parseOptions(const std::vector<std::string_view> &args, Options &o)
             ++i;
         } else if (a == "--pages" && hasValue && parseInt(args[i + 1], 1, 64, value)) {
             o.pages = value;
+            ++i;
+        } else if (a == "--throttles" && hasValue && parseInt(args[i + 1], 1, 64, value)) {
+            o.throttles = value;
             ++i;
         } else if (a == "--rss-every" && hasValue && parseInt(args[i + 1], 1, 3600, value)) {
             o.rssEverySeconds = value;
@@ -202,14 +211,38 @@ int main(int argc, char **argv)
     form.show();
     QApplication::processEvents();
 
-    // The remote panel, with pages in a process of their own as phones would be.
+    // The remote panel and the throttle server, with their clients in processes of their own
+    // as phones would be.
     std::unique_ptr<relm::PanelServer> panel;
+    std::unique_ptr<relm::ThrottleServer> throttles;
     QProcess pages;
+    QProcess throttleLoad;
+    QElapsedTimer serverClock;
+    serverClock.start();
+    const auto serverTime = [serverClock] { return serverClock.elapsed(); };
+    // Starts a load tool beside this program and waits until `connected` reports them all.
+    const auto startLoad = [](QProcess &process, const char *tool, const QStringList &arguments,
+                              const std::function<int()> &connected, int expected) {
+        process.setProcessChannelMode(QProcess::ForwardedChannels);
+        process.start(QDir(QApplication::applicationDirPath()).filePath(QString::fromLatin1(tool)),
+                      arguments);
+        if (!process.waitForStarted()) {
+            std::fprintf(stderr, "relm-linetime: %s did not start\n", tool);
+            return false;
+        }
+        QElapsedTimer waited;
+        waited.start();
+        while (connected() < expected && waited.elapsed() < 10000)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        if (connected() < expected) {
+            std::fprintf(stderr, "relm-linetime: only %d of %d clients of %s connected\n",
+                         connected(), expected, tool);
+            return false;
+        }
+        return true;
+    };
     if (options.pages > 0) {
-        QElapsedTimer panelClock;
-        panelClock.start();
-        panel = std::make_unique<relm::PanelServer>(console, QByteArray(32, 'a'),
-                                                    [panelClock] { return panelClock.elapsed(); });
+        panel = std::make_unique<relm::PanelServer>(console, QByteArray(32, 'a'), serverTime);
         QString listenError;
         if (!panel->listen(QHostAddress::LocalHost, 0, &listenError)) {
             std::fprintf(stderr, "relm-linetime: the panel cannot listen: %s\n",
@@ -217,22 +250,24 @@ int main(int argc, char **argv)
             return 1;
         }
         panel->setMap(form.form3().geometry());
-        pages.setProcessChannelMode(QProcess::ForwardedChannels);
-        pages.start(QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("relm-panel-load")),
-                    {QString::number(panel->port()), QString(32, u'a'), QString::number(options.pages)});
-        if (!pages.waitForStarted()) {
-            std::fprintf(stderr, "relm-linetime: relm-panel-load did not start\n");
+        if (!startLoad(pages, "relm-panel-load",
+                       {QString::number(panel->port()), QString(32, u'a'),
+                        QString::number(options.pages)},
+                       [&panel] { return panel->pages(); }, options.pages))
+            return 1;
+    }
+    if (options.throttles > 0) {
+        throttles = std::make_unique<relm::ThrottleServer>(console, serverTime);
+        QString listenError;
+        if (!throttles->listen(QHostAddress::LocalHost, 0, &listenError)) {
+            std::fprintf(stderr, "relm-linetime: the throttle server cannot listen: %s\n",
+                         listenError.toLocal8Bit().constData());
             return 1;
         }
-        QElapsedTimer waited;
-        waited.start();
-        while (panel->pages() < options.pages && waited.elapsed() < 10000)
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        if (panel->pages() < options.pages) {
-            std::fprintf(stderr, "relm-linetime: only %d of %d pages connected\n", panel->pages(),
-                         options.pages);
+        if (!startLoad(throttleLoad, "relm-throttle-load",
+                       {QString::number(throttles->port()), QString::number(options.throttles)},
+                       [&throttles] { return throttles->clients(); }, options.throttles))
             return 1;
-        }
     }
     const long rssAfterStart = rssNow();
     const long heapAfterStart = heapInUseKb();
@@ -290,18 +325,27 @@ int main(int argc, char **argv)
     std::printf("rss_end_kb: %ld\n", rssEnd);
     std::printf("heap_in_use_end_kb: %ld\n", heapEnd);
     std::printf("rss_peak_kb: %ld\n", peak);
-    if (panel) {
-        std::vector<qint64> us = panel->updateLatenciesUs();
+    // Latencies sorted: median, 99th percentile and the largest.
+    const auto printLatencies = [](const char *name, std::vector<qint64> us) {
         std::sort(us.begin(), us.end());
         const auto at = [&us](double q) {
             return us.empty() ? 0 : us[std::min(us.size() - 1, static_cast<std::size_t>(q * us.size()))];
         };
-        std::printf("panel_pages: %d\n", panel->pages());
-        std::printf("panel_update_after_status_us: p50 %lld, p99 %lld, max %lld (%zu updates)\n",
+        std::printf("%s: p50 %lld, p99 %lld, max %lld (%zu updates)\n", name,
                     static_cast<long long>(at(0.5)), static_cast<long long>(at(0.99)),
                     static_cast<long long>(us.empty() ? 0 : us.back()), us.size());
+    };
+    if (panel) {
+        std::printf("panel_pages: %d\n", panel->pages());
+        printLatencies("panel_update_after_status_us", panel->updateLatenciesUs());
         pages.terminate();
         pages.waitForFinished(5000);
+    }
+    if (throttles) {
+        std::printf("throttles: %d\n", throttles->clients());
+        printLatencies("throttle_update_after_status_us", throttles->updateLatenciesUs());
+        throttleLoad.terminate();
+        throttleLoad.waitForFinished(5000);
     }
 
     if (status != 0 || loopStatus != 0)
