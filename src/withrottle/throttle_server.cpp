@@ -38,6 +38,11 @@ ThrottleServer::ThrottleServer(Console &console, ThrottleSession::Clock clock, Q
     connect(&console, &Console::operatorCommand, this, [this] { consoleChanged(false); });
     connect(&console, &Console::statusDecoded, this, [this] { consoleChanged(true); });
 
+    // Changes outside a status frame are told at the next turn of the event loop, together.
+    m_soon.setSingleShot(true);
+    m_soon.setInterval(0);
+    connect(&m_soon, &QTimer::timeout, this, [this] { updateAll(); });
+
     m_timers.setInterval(kTimerCheckMs);
     connect(&m_timers, &QTimer::timeout, this, &ThrottleServer::checkTimers);
     m_timers.start();
@@ -90,7 +95,7 @@ void ThrottleServer::onNewConnection()
         Client &added = *c;
         m_clients.emplace(id, std::move(c));
         added.session->greet(m_directions.view());
-        if (!write(added))
+        if (!write(added, added.session->takeOutput()))
             onGone(id, tr("送信がたまりすぎました"));
     }
 }
@@ -177,31 +182,40 @@ void ThrottleServer::consoleChanged(bool statusFrame)
         m_directions.statusFrame();
     if (m_acting)
         return; // the update after the sessions have acted covers it
+    if (!statusFrame) {
+        if (!m_soon.isActive())
+            m_soon.start();
+        return;
+    }
+    // The frame's whole effect (its trains' changes came just before) goes out at once.
     const auto start = std::chrono::steady_clock::now();
-    updateAll();
-    if (statusFrame && !m_clients.empty() && m_latenciesUs.size() < kKeptLatencies) {
+    if (updateAll() > 0 && m_latenciesUs.size() < kKeptLatencies) {
         m_latenciesUs.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
                                     std::chrono::steady_clock::now() - start)
                                     .count());
     }
 }
 
-void ThrottleServer::updateAll()
+std::size_t ThrottleServer::updateAll()
 {
+    m_soon.stop();
     const ThrottleView view = m_directions.view();
     std::vector<int> overfull;
+    std::size_t written = 0;
     for (const auto &[id, c] : m_clients) {
         c->session->update(view);
-        if (!write(*c))
+        const std::string out = c->session->takeOutput();
+        written += out.size();
+        if (!write(*c, out))
             overfull.push_back(id);
     }
     for (const int id : overfull)
         onGone(id, tr("送信がたまりすぎました (読まない端末)"));
+    return written;
 }
 
-bool ThrottleServer::write(Client &c)
+bool ThrottleServer::write(Client &c, const std::string &out)
 {
-    const std::string out = c.session->takeOutput();
     if (out.empty())
         return true;
     if (c.socket->bytesToWrite() + static_cast<qint64>(out.size()) > kMaxQueuedBytes)

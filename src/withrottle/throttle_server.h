@@ -52,8 +52,9 @@ public:
     void checkTimers();
     int clients() const { return static_cast<int>(m_clients.size()); }
 
-    // Microseconds from the end of each status event until every throttle's update has been
-    // handed to its socket, newest last (kept for measurements; at most 100,000).
+    // Microseconds from the end of each status event that changed what throttles are shown
+    // until every throttle's update has been handed to its socket, newest last (kept for
+    // measurements; at most 100,000).
     const std::vector<qint64> &updateLatenciesUs() const { return m_latenciesUs; }
 
 private:
@@ -69,8 +70,8 @@ private:
     void onReadyRead(int id);
     void onGone(int id, const QString &why);
     void consoleChanged(bool statusFrame);
-    void updateAll();
-    bool write(Client &client);
+    std::size_t updateAll(); // bytes written
+    bool write(Client &client, const std::string &out);
     Client *client(int id);
 
     Console &m_console;
@@ -82,7 +83,8 @@ private:
     // While sessions act, the console's signals only mark a change; one update follows.
     bool m_acting = false;
     qint64 m_lastRefusalNote = -kRefusalNoteSpacingMs;
-    QTimer m_timers;
+    QTimer m_soon;   // an update due at the next turn of the event loop
+    QTimer m_timers; // the dead-man rule and idle connections
     std::vector<qint64> m_latenciesUs;
     std::unique_ptr<MdnsAdvert> m_advert;
 };
