@@ -5,7 +5,7 @@
 #include "console_fixture.h"
 
 #include "console/monitor_window.h"
-#include "console/simulator_process.h"
+#include "app/simulator_process.h"
 #include "map/form3.h"
 #include "sim/program_image.h"
 #include "traffic/replay.h"

@@ -1,12 +1,12 @@
 // relm: the operator console. Parses the command line, opens the serial line (or starts the
 // simulated controller), and runs the main window.
 
-#include "console/command_line.h"
+#include "app/command_line.h"
 #include "console/console.h"
 #include "console/form1.h"
-#include "console/layout_directory.h"
-#include "console/simulator_process.h"
-#include "console/termination_signals.h"
+#include "app/layout_directory.h"
+#include "app/simulator_process.h"
+#include "app/termination_signals.h"
 #include "map/form3.h"
 #include "remote/remote_panel.h"
 #include "model/module1.h"

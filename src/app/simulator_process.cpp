@@ -1,4 +1,4 @@
-#include "console/simulator_process.h"
+#include "app/simulator_process.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "console/termination_signals.h"
+#include "app/termination_signals.h"
 
 #include <QString>
 

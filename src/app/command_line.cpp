@@ -1,4 +1,4 @@
-#include "console/command_line.h"
+#include "app/command_line.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "console/layout_directory.h"
+#include "app/layout_directory.h"
 
 #include <QDir>
 #include <QFile>
