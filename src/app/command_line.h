@@ -3,7 +3,8 @@
 // The console's command line, read with Qt's parser before the application object exists, so
 // that --help and --version work without a display:
 //   relm [--port DEVICE] [--simulate] [--layout DIR] [--monitor] [--log FILE]
-//        [--serve [ADDRESS:]PORT] [--section-length MM] [--top-speed MM_PER_S]
+//        [--serve [ADDRESS:]PORT] [--withrottle [ADDRESS:]PORT] [--section-length MM]
+//        [--top-speed MM_PER_S]
 //        [--help] [--version]
 
 #include <string>
@@ -20,6 +21,7 @@ struct ConsoleOptions
     std::string logFile;       // append every frame to this file (absolute); empty for no log
     std::string layoutDir;     // work in this directory; empty to stay in the current one
     std::string serve;         // [ADDRESS:]PORT of the remote panel; empty: nothing listens
+    std::string withrottle;    // [ADDRESS:]PORT of the throttle server; empty: nothing listens
     std::string sectionLength; // mm, for the progress check; empty: the sample layout's 1000
     std::string topSpeed;      // mm/s at speed 128, for the progress check; empty: 250
     double sectionLengthMm = 1000.0; // the two above as numbers, checked

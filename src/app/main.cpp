@@ -10,6 +10,7 @@
 #include "map/form3.h"
 #include "remote/remote_panel.h"
 #include "model/module1.h"
+#include "withrottle/withrottle.h"
 
 #include <QApplication>
 #include <QDir>
@@ -48,17 +49,23 @@ int main(int argc, char **argv)
         std::printf("relm %s\n", RELM_VERSION);
         return 0;
     }
-    QHostAddress serveAddress;
-    quint16 servePort = 0;
-    if (!options.serve.empty()) {
+    // --serve and --withrottle take [ADDRESS:]PORT alike.
+    const auto readAddress = [](const std::string &text, const char *option, QHostAddress *address,
+                                quint16 *port) {
         QString error;
-        if (!relm::parseServeAddress(QString::fromStdString(options.serve), &serveAddress,
-                                     &servePort, &error)) {
-            std::fprintf(stderr, "relm: %s\n\n%s", error.toLocal8Bit().constData(),
-                         relm::usageText().c_str());
-            return 2;
-        }
-    }
+        if (text.empty() ||
+            relm::parseServeAddress(QString::fromStdString(text), address, port, &error))
+            return true;
+        error.replace(QStringLiteral("--serve"), QString::fromLatin1(option));
+        std::fprintf(stderr, "relm: %s\n\n%s", error.toLocal8Bit().constData(),
+                     relm::usageText().c_str());
+        return false;
+    };
+    QHostAddress serveAddress, throttleAddress;
+    quint16 servePort = 0, throttlePort = 0;
+    if (!readAddress(options.serve, "--serve", &serveAddress, &servePort) ||
+        !readAddress(options.withrottle, "--withrottle", &throttleAddress, &throttlePort))
+        return 2;
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("RELM"));
@@ -120,6 +127,16 @@ int main(int argc, char **argv)
                     panel->controlUrl().toString().toUtf8().constData());
         std::fflush(stdout);
         form.setRemotePanelUrl(panel->controlUrl().toString());
+    }
+    std::unique_ptr<relm::WiThrottle> throttles;
+    if (!options.withrottle.empty()) {
+        QString error;
+        throttles = relm::WiThrottle::start(console, throttleAddress, throttlePort, &error);
+        if (!throttles)
+            return fail(QStringLiteral("スロットルサーバーを開けません (%1): %2")
+                            .arg(QString::fromStdString(options.withrottle), error));
+        std::printf("withrottle: %s\n", throttles->endpoint().toUtf8().constData());
+        std::fflush(stdout);
     }
     // A termination signal is Exit: the trains get the stop command first when the cycle runs.
     QString signalError;

@@ -41,15 +41,18 @@ TEST(CommandLineTest, ReadsTheOptionsAndRefusesWhatItDoesNotUnderstand)
     }
 }
 
-// The remote panel's address is taken as given (it is read later); the layout's figures are
-// numbers from 1 to 100000.
-TEST(CommandLineTest, ReadsTheServeAddressAndTheLayoutsFigures)
+// The remote panel's and the throttle server's addresses are taken as given (they are read
+// later); the layout's figures are numbers from 1 to 100000.
+TEST(CommandLineTest, ReadsTheServeAddressesAndTheLayoutsFigures)
 {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-        {{}, " 1000 250"},
+        {{}, "  1000 250"},
         {{"--serve", "0.0.0.0:8080", "--section-length", "600", "--top-speed", "312.5"},
-         "0.0.0.0:8080 600 312.5"},
+         "0.0.0.0:8080  600 312.5"},
+        {{"--withrottle", "12090", "--serve", "0"}, "0 12090 1000 250"},
         {{"--serve"}, "Missing value after '--serve'."},
+        {{"--withrottle="}, "--withrottle needs [ADDRESS:]PORT, e.g. --withrottle 12090 or "
+                            "--withrottle 0.0.0.0:12090"},
         {{"--section-length", "0"}, "--section-length needs a number from 1 to 100000, not '0'"},
         {{"--top-speed", "fast"}, "--top-speed needs a number from 1 to 100000, not 'fast'"},
         {{"--top-speed", "nan"}, "--top-speed needs a number from 1 to 100000, not 'nan'"},
@@ -59,7 +62,8 @@ TEST(CommandLineTest, ReadsTheServeAddressAndTheLayoutsFigures)
         const ParsedCommandLine p = parseCommandLine(args);
         const ConsoleOptions &o = p.options;
         std::ostringstream got;
-        got << o.serve << ' ' << o.sectionLengthMm << ' ' << o.topSpeedMmPerS;
+        got << o.serve << ' ' << o.withrottle << ' ' << o.sectionLengthMm << ' '
+            << o.topSpeedMmPerS;
         EXPECT_EQ(p.error.empty() ? got.str() : p.error, expected) << testing::PrintToString(args);
     }
 }
