@@ -80,7 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
 
     // A connection of its own for each input; the first byte says how the network cuts it up.
-    ThrottleSession session(console, [] { return now; }, ++id, QStringLiteral("192.0.2.1"));
+    ThrottleSession session(
+        console, [] { return now; }, ++id, QStringLiteral("192.0.2.1"));
     session.greet(directions.view());
     checkOutput(session.takeOutput());
     ThrottleLineReader reader;

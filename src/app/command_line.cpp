@@ -62,7 +62,8 @@ std::vector<OptionRow> optionRows()
                              "print withrottle: ADDRESS:PORT; ADDRESS is 127.0.0.1 unless given, "
                              "12090 is the usual PORT, 0 picks a free one; the protocol has no "
                              "password: beyond loopback anyone on the network may drive"),
-              &O::withrottle, "[ADDRESS:]PORT, e.g. --withrottle 12090 or --withrottle 0.0.0.0:12090"),
+              &O::withrottle,
+              "[ADDRESS:]PORT, e.g. --withrottle 12090 or --withrottle 0.0.0.0:12090"),
         value("section-length", "MM",
               QStringLiteral("length of the layout's sections, by which a train sent speed but not "
                              "leaving its section is reported (default 1000)"),

@@ -133,8 +133,9 @@ int main(int argc, char **argv)
         QString error;
         throttles = relm::WiThrottle::start(console, throttleAddress, throttlePort, &error);
         if (!throttles)
-            return fail(QStringLiteral("スロットルサーバーを開けません (%1): %2")
-                            .arg(QString::fromStdString(options.withrottle), error));
+            return fail(
+                QCoreApplication::translate("main", "スロットルサーバーを開けません (%1): %2")
+                    .arg(QString::fromStdString(options.withrottle), error));
         std::printf("withrottle: %s\n", throttles->endpoint().toUtf8().constData());
         std::fflush(stdout);
     }

@@ -105,7 +105,7 @@ public:
     void moveSlider(int t, int position, OperatorId by = kDesk);
     void requestSpeed(int t, int speed, OperatorId by = kDesk); // the same, as a speed 0..128
     void stop(int t);                                           // 停止
-    void emergencyStop(int t); // 非常停止: speed 0 in the very next frame, not ramped; slider as 停止
+    void emergencyStop(int t); // 非常停止: speed 0 in the next frame, not ramped; shown as 停止
     void point(int t);                    // ポイント
     void reverse(int t);                  // 逆転
     void transfer();                      // 転送
@@ -128,7 +128,10 @@ public:
     // reversal pass's own rule.
     bool standsStill(int t) const;
     // Which way train t runs as last reported: towards decreasing section index when true.
-    bool runsReverse(int t) const { return isReverse(m_module.PosCode0[static_cast<std::size_t>(t)]); }
+    bool runsReverse(int t) const
+    {
+        return isReverse(m_module.PosCode0[static_cast<std::size_t>(t)]);
+    }
     // Whether 逆転 for train t would be taken now; why not, when it would not.
     std::optional<ReversalRefusal> reversalRefusal(int t) const;
 

@@ -48,10 +48,9 @@ struct MdnsAdvert::Avahi
         }
         if (!avahi_entry_group_is_empty(group))
             return;
-        const int error = avahi_entry_group_add_service(group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC,
-                                                        AvahiPublishFlags(0), name.c_str(),
-                                                        kServiceType, nullptr, nullptr, port,
-                                                        nullptr);
+        const int error = avahi_entry_group_add_service(
+            group, AVAHI_IF_UNSPEC, AVAHI_PROTO_UNSPEC, AvahiPublishFlags(0), name.c_str(),
+            kServiceType, nullptr, nullptr, port, nullptr);
         if (error == AVAHI_ERR_COLLISION) {
             rename();
             publish(c);
@@ -59,7 +58,8 @@ struct MdnsAdvert::Avahi
         }
         if (error < 0 || avahi_entry_group_commit(group) < 0) {
             post(MdnsAdvert::tr("mDNS: 知らせられません (%1)")
-                     .arg(QString::fromUtf8(avahi_strerror(error < 0 ? error : avahi_client_errno(c)))));
+                     .arg(QString::fromUtf8(
+                         avahi_strerror(error < 0 ? error : avahi_client_errno(c)))));
         }
     }
 
@@ -132,7 +132,8 @@ MdnsAdvert::MdnsAdvert(const QString &name, quint16 port, Reporter reporter)
         a.client = avahi_client_new(avahi_threaded_poll_get(a.poll), AvahiClientFlags(0),
                                     &Avahi::onClient, &a, &error);
     if (a.client == nullptr) {
-        a.report(tr("mDNS: Avahi デーモンが動いていないため、スロットルにこの計算機は一覧されません (%1)。"
+        a.report(tr("mDNS: Avahi "
+                    "デーモンが動いていないため、スロットルにこの計算機は一覧されません (%1)。"
                     "スロットルにはこの計算機のアドレスとポート %2 を入力してください")
                      .arg(QString::fromUtf8(avahi_strerror(error)), QString::number(port)));
         if (a.poll != nullptr)

@@ -218,12 +218,9 @@ std::vector<std::string> greetingLines(char power,
                   std::string(kThrottleFieldSeparator) +
                   (pointThrown[static_cast<std::size_t>(t)] ? '4' : '2');
     }
-    return {"VN2.0",
-            roster,
-            powerLine(power),
-            "PTT]\\[Turnouts}|{Turnout]\\[Closed}|{2]\\[Thrown}|{4",
-            points,
-            heartbeatLine(heartbeatSeconds)};
+    return {"VN2.0",          roster,
+            powerLine(power), "PTT]\\[Turnouts}|{Turnout]\\[Closed}|{2]\\[Thrown}|{4",
+            points,           heartbeatLine(heartbeatSeconds)};
 }
 
 std::string powerLine(char power)

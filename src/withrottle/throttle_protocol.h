@@ -74,7 +74,7 @@ struct ThrottleLine
     std::string text;  // N, HU: the name or id; PTA: the point; M+: what to acquire
     char state = 0;    // PPA, PTA
     ThrottleAction action = ThrottleAction::Other;
-    int value = 0;     // A: the speed, the direction or the query
+    int value = 0; // A: the speed, the direction or the query
 
     bool operator==(const ThrottleLine &) const = default;
 };
@@ -111,10 +111,10 @@ std::vector<std::string> greetingLines(char power,
                                        int heartbeatSeconds);
 
 // Single lines, without line ending.
-std::string powerLine(char power);                 // PPA1
-std::string pointLine(int t, bool thrown);         // PTA4PX1
-std::string heartbeatLine(int seconds);            // *4
-std::string alertLine(std::string_view text);      // HM…, with line breaks made blanks
+std::string powerLine(char power);            // PPA1
+std::string pointLine(int t, bool thrown);    // PTA4PX1
+std::string heartbeatLine(int seconds);       // *4
+std::string alertLine(std::string_view text); // HM…, with line breaks made blanks
 // M<t><op><key><;><payload>, e.g. M0AS1<;>V50 or M0+S1<;>
 std::string throttleLine(char throttle, char op, std::string_view key, std::string_view payload);
 

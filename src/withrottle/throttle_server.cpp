@@ -104,10 +104,10 @@ void ThrottleServer::refuse(QTcpSocket *socket)
 {
     // Told why in one line the kernel takes at once, then dropped: a refused peer that never
     // reads must hold nothing here.
-    socket->write((alertLine("RELM serves at most " + std::to_string(kMaxClients) +
-                             " throttles at once") +
-                   '\n')
-                      .c_str());
+    socket->write(
+        (alertLine("RELM serves at most " + std::to_string(kMaxClients) + " throttles at once") +
+         '\n')
+            .c_str());
     socket->flush();
     const qint64 now = m_clock();
     if (now - m_lastRefusalNote >= kRefusalNoteSpacingMs) {
@@ -172,8 +172,8 @@ void ThrottleServer::checkTimers()
     m_acting = false;
     updateAll();
     for (const int id : idle)
-        onGone(id, tr("%1 秒間 理解できる行がありません")
-                       .arg(ThrottleSession::kUsefulWithinMs / 1000));
+        onGone(id,
+               tr("%1 秒間 理解できる行がありません").arg(ThrottleSession::kUsefulWithinMs / 1000));
 }
 
 void ThrottleServer::consoleChanged(bool statusFrame)
@@ -244,9 +244,9 @@ std::unique_ptr<WiThrottle> WiThrottle::start(Console &console, const QHostAddre
         return nullptr;
     // Phones on the network find it by name; on loopback there is nobody to tell.
     if (!address.isLoopback()) {
-        server->advertise(std::make_unique<MdnsAdvert>(
-            QStringLiteral("RELM"), server->port(),
-            [&console](const QString &text) { console.note(text); }));
+        server->advertise(
+            std::make_unique<MdnsAdvert>(QStringLiteral("RELM"), server->port(),
+                                         [&console](const QString &text) { console.note(text); }));
     }
     return server;
 }

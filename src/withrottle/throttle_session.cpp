@@ -168,14 +168,15 @@ void ThrottleSession::setName(const std::string &text)
     const QString name = shownName(text);
     if (name.isEmpty() || name == m_name)
         return;
-    m_console.note(tr("スロットル #%1 (%2) の名前: %3").arg(QString::number(m_id), m_address, name));
+    m_console.note(
+        tr("スロットル #%1 (%2) の名前: %3").arg(QString::number(m_id), m_address, name));
     m_name = name;
 }
 
 void ThrottleSession::acquire(const ThrottleLine &line)
 {
-    const std::optional<int> t = line.text.starts_with('E') ? trainOfRosterEntry(line.text)
-                                                            : trainOfAddress(line.text);
+    const std::optional<int> t =
+        line.text.starts_with('E') ? trainOfRosterEntry(line.text) : trainOfAddress(line.text);
     if (!t) {
         alert("RELM runs trains X, Y and Z only (addresses S1, S2, S3)");
         return;
@@ -396,8 +397,8 @@ void ThrottleSession::closed(const QString &why)
     // Q: it left in good order, and the desk has its trains, running as they were.
     for (int t = 0; t < kTrainCount; ++t) {
         if (m_console.handBack(t, m_operator))
-            m_console.note(tr("スロットル %1 が終了: 列車 %2 は走行を続けます")
-                               .arg(who(), trainName(t)));
+            m_console.note(
+                tr("スロットル %1 が終了: 列車 %2 は走行を続けます").arg(who(), trainName(t)));
     }
 }
 

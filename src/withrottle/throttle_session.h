@@ -78,9 +78,9 @@ private:
     struct Held
     {
         char throttle = 0;
-        std::string key;                // as the throttle acquired it
+        std::string key; // as the throttle acquired it
         int train = 0;
-        int toldSpeed = -1;             // throttle scale; -1 when unknown
+        int toldSpeed = -1; // throttle scale; -1 when unknown
         std::optional<bool> toldForward;
     };
 

@@ -69,20 +69,20 @@ const std::string kLongest(kMaxThrottleLineBytes, 'N');
 
 INSTANTIATE_TEST_SUITE_P(
     Endings, ThrottleLineReaderTest,
-    testing::Values(
-        ReadCase{"CRLF", {"Nwit\r\nM0+S1<;>S1\r\n"}, {"Nwit", "M0+S1<;>S1"}},
-        ReadCase{"LF", {"Nwit\nQ\n"}, {"Nwit", "Q"}},
-        ReadCase{"CR", {"Nwit\rQ\r"}, {"Nwit", "Q"}},
-        ReadCase{"empty lines between", {"\r\n\r\n*\n\n\r\rQ\r\n"}, {"*", "Q"}},
-        ReadCase{"CRLF split between reads", {"*\r", "\nQ\r\n"}, {"*", "Q"}},
-        ReadCase{"a line in pieces", {"M0A", "*<;>V", "50\n"}, {"M0A*<;>V50"}},
-        ReadCase{"unfinished line kept", {"*\nM0A*<;>V"}, {"*"}, 0, 8},
-        ReadCase{"longest line", {kLongest + "\n"}, {kLongest}},
-        ReadCase{"one byte too long, dropped to its end",
-                 {kLongest, "NN", std::string(5000, 'x'), "\r\nQ\n"},
-                 {"Q"},
-                 1},
-        ReadCase{"two long lines", {kLongest + "x\n" + kLongest + "y\r*\n"}, {"*"}, 2}));
+    testing::Values(ReadCase{"CRLF", {"Nwit\r\nM0+S1<;>S1\r\n"}, {"Nwit", "M0+S1<;>S1"}},
+                    ReadCase{"LF", {"Nwit\nQ\n"}, {"Nwit", "Q"}},
+                    ReadCase{"CR", {"Nwit\rQ\r"}, {"Nwit", "Q"}},
+                    ReadCase{"empty lines between", {"\r\n\r\n*\n\n\r\rQ\r\n"}, {"*", "Q"}},
+                    ReadCase{"CRLF split between reads", {"*\r", "\nQ\r\n"}, {"*", "Q"}},
+                    ReadCase{"a line in pieces", {"M0A", "*<;>V", "50\n"}, {"M0A*<;>V50"}},
+                    ReadCase{"unfinished line kept", {"*\nM0A*<;>V"}, {"*"}, 0, 8},
+                    ReadCase{"longest line", {kLongest + "\n"}, {kLongest}},
+                    ReadCase{"one byte too long, dropped to its end",
+                             {kLongest, "NN", std::string(5000, 'x'), "\r\nQ\n"},
+                             {"Q"},
+                             1},
+                    ReadCase{
+                        "two long lines", {kLongest + "x\n" + kLongest + "y\r*\n"}, {"*"}, 2}));
 
 // Every command form a throttle sends, and what is read from it.
 struct ParseCase
@@ -141,10 +141,8 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"Nwit-test", command(C::Name, "wit-test")},
         ParseCase{"NPixel 7 ☃", command(C::Name, "Pixel 7 ☃")},
         ParseCase{"HUabc123", command(C::DeviceId, "abc123")},
-        ParseCase{"*", command(C::Heartbeat)},
-        ParseCase{"*+", command(C::HeartbeatOn)},
-        ParseCase{"*-", command(C::HeartbeatOff)},
-        ParseCase{"Q", command(C::Quit)},
+        ParseCase{"*", command(C::Heartbeat)}, ParseCase{"*+", command(C::HeartbeatOn)},
+        ParseCase{"*-", command(C::HeartbeatOff)}, ParseCase{"Q", command(C::Quit)},
         ParseCase{"PPA0", command(C::Power, {}, '0')},
         ParseCase{"PPA1", command(C::Power, {}, '1')},
         ParseCase{"PTA2PX1", command(C::Point, "PX1", '2')},
@@ -174,37 +172,22 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"M0A*<;>R", act('0', "*", A::Other)},
         ParseCase{"M0A*<;>X1", act('0', "*", A::Other)},
         // Never acted on: raw packets, consists, old forms, routes, and what is cut short.
-        ParseCase{"D2ABCDEF", {}},
-        ParseCase{"RCP<:>S1", {}},
-        ParseCase{"TV50", {}},
-        ParseCase{"PRA2IR1", {}},
-        ParseCase{"PPA", {}},
-        ParseCase{"PPA12", {}},
-        ParseCase{"PTA2", {}},
-        ParseCase{"PTAXPX1", {}},
-        ParseCase{"Qx", {}},
-        ParseCase{"*x", {}},
-        ParseCase{"HT", {}},
-        ParseCase{"M0+S1", {}},
-        ParseCase{"M0+<;>S1", {}},
-        ParseCase{"M0+S1<;>", {}},
-        ParseCase{"M0+S1<;>S1<;>S1", {}},
-        ParseCase{"M0?S1<;>S1", {}},
-        ParseCase{"M +S1<;>S1", {}},
-        ParseCase{"M", {}},
-        ParseCase{"", {}}));
+        ParseCase{"D2ABCDEF", {}}, ParseCase{"RCP<:>S1", {}}, ParseCase{"TV50", {}},
+        ParseCase{"PRA2IR1", {}}, ParseCase{"PPA", {}}, ParseCase{"PPA12", {}},
+        ParseCase{"PTA2", {}}, ParseCase{"PTAXPX1", {}}, ParseCase{"Qx", {}}, ParseCase{"*x", {}},
+        ParseCase{"HT", {}}, ParseCase{"M0+S1", {}}, ParseCase{"M0+<;>S1", {}},
+        ParseCase{"M0+S1<;>", {}}, ParseCase{"M0+S1<;>S1<;>S1", {}}, ParseCase{"M0?S1<;>S1", {}},
+        ParseCase{"M +S1<;>S1", {}}, ParseCase{"M", {}}, ParseCase{"", {}}));
 
 TEST(ThrottleLinesTest, GreetsWithEverythingAThrottleNeedsBeforeItActs)
 {
-    EXPECT_EQ(greetingLines('1', {false, true, false}, 4),
-              (std::vector<std::string>{
-                  "VN2.0",
-                  "RL3]\\[X}|{1}|{S]\\[Y}|{2}|{S]\\[Z}|{3}|{S",
-                  "PPA1",
-                  "PTT]\\[Turnouts}|{Turnout]\\[Closed}|{2]\\[Thrown}|{4",
-                  "PTL]\\[PX1}|{Point ahead of X}|{2]\\[PY1}|{Point ahead of Y}|{4"
-                  "]\\[PZ1}|{Point ahead of Z}|{2",
-                  "*4"}));
+    EXPECT_EQ(
+        greetingLines('1', {false, true, false}, 4),
+        (std::vector<std::string>{"VN2.0", "RL3]\\[X}|{1}|{S]\\[Y}|{2}|{S]\\[Z}|{3}|{S", "PPA1",
+                                  "PTT]\\[Turnouts}|{Turnout]\\[Closed}|{2]\\[Thrown}|{4",
+                                  "PTL]\\[PX1}|{Point ahead of X}|{2]\\[PY1}|{Point ahead of Y}|{4"
+                                  "]\\[PZ1}|{Point ahead of Z}|{2",
+                                  "*4"}));
     EXPECT_EQ(throttleLine('0', 'A', "S1", "V50"), "M0AS1<;>V50");
     EXPECT_EQ(throttleLine('T', '+', "EX", {}), "MT+EX<;>");
     EXPECT_EQ(pointLine(2, true), "PTA4PZ1");

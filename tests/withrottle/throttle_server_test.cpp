@@ -79,8 +79,8 @@ public:
     }
     bool closed(int ms = 2000)
     {
-        return QTest::qWaitFor([&] { return m_socket.state() == QAbstractSocket::UnconnectedState; },
-                               ms);
+        return QTest::qWaitFor(
+            [&] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, ms);
     }
     // Greeted, acquired key on throttle 0 and told its state.
     void acquire(const char *key, const char *what)
@@ -141,8 +141,8 @@ protected:
         return out;
     }
 
-    // Transfer with X in route 0 section 1 and Y in route 1 section 3, Z absent; the cycle's ticks are
-    // the test's from then on, beginning with the initialisation frame.
+    // Transfer with X in route 0 section 1 and Y in route 1 section 3, Z absent; the cycle's ticks
+    // are the test's from then on, beginning with the initialisation frame.
     void run()
     {
         QFile image(QStringLiteral("atctest.bin"));
@@ -151,7 +151,8 @@ protected:
         image.close();
         QFile ini(QStringLiteral("atc.ini"));
         ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-        ini.write(" 0 \r\n 1 \r\n 0 \r\n 1 \r\n 1 \r\n 3 \r\n 0 \r\n 1 \r\n 2 \r\n 5 \r\n 0 \r\n 0 \r\n");
+        ini.write(
+            " 0 \r\n 1 \r\n 0 \r\n 1 \r\n 1 \r\n 3 \r\n 0 \r\n 1 \r\n 2 \r\n 5 \r\n 0 \r\n 0 \r\n");
         ini.close();
         console->transfer();
         ASSERT_TRUE(QTest::qWaitFor([&] { return console->Timer1.isActive(); }, 3000));
@@ -183,9 +184,8 @@ protected:
 
     bool noted(const char *text) const
     {
-        return std::any_of(notes.begin(), notes.end(), [&](const QString &n) {
-            return n.contains(QString::fromUtf8(text));
-        });
+        return std::any_of(notes.begin(), notes.end(),
+                           [&](const QString &n) { return n.contains(QString::fromUtf8(text)); });
     }
 
     qint64 now = 0;
@@ -205,8 +205,8 @@ private:
 TEST_F(ThrottleServerTest, GreetsAndAcquiresByAddressAndByNameAnsweringInTheKeyUsed)
 {
     Throttle t(server->port());
-    for (const char *line :
-         {"VN2.0", "RL3]\\[X}|{1}|{S]\\[Y}|{2}|{S]\\[Z}|{3}|{S", "PPA0", "PTT]", "PTL]\\[PX1}|{", "*4"})
+    for (const char *line : {"VN2.0", "RL3]\\[X}|{1}|{S]\\[Y}|{2}|{S]\\[Z}|{3}|{S", "PPA0", "PTT]",
+                             "PTL]\\[PX1}|{", "*4"})
         EXPECT_TRUE(t.next(line).starts_with(line)) << line;
     ASSERT_TRUE(noted("スロットル接続: #1 (127.0.0.1)"));
     // N is answered with the period every time, as a heartbeat's second line is.
@@ -221,7 +221,8 @@ TEST_F(ThrottleServerTest, GreetsAndAcquiresByAddressAndByNameAnsweringInTheKeyU
     t.acquire("S1", "S1");
     t.acquire("EY", "EY");
     t.acquire("S3", "EZ"); // by roster entry, keyed by address
-    for (const char *refused : {"M0+S4<;>S4", "M0+L1<;>L1", "M0+EW<;>EW", "M0+S2<;>EX", "M0+EX<;>S1"}) {
+    for (const char *refused :
+         {"M0+S4<;>S4", "M0+L1<;>L1", "M0+EW<;>EW", "M0+S2<;>EX", "M0+EX<;>S1"}) {
         t.send(refused);
         EXPECT_TRUE(t.next("HM").size() > 2) << refused;
     }
@@ -352,7 +353,8 @@ TEST_F(ThrottleServerTest, SilenceOrALostSocketStopsOnlyTheTrainsThatThrottleSet
     a->send("M0A*<;>V50");
     b->send("M0A*<;>V50");
     console->requestSpeed(2, 40); // the desk's Z
-    ASSERT_TRUE(QTest::qWaitFor([&] { return module.SliderSpeed[0] > 0 && module.SliderSpeed[1] > 0; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return module.SliderSpeed[0] > 0 && module.SliderSpeed[1] > 0; }, 2000));
 
     now += ThrottleSession::kSilenceLimitMs - 1000;
     a->send("*");

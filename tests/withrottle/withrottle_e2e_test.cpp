@@ -71,7 +71,8 @@ TEST(WiThrottleEndToEndTest, AThrottleDrivesXAndItsSilenceStopsX)
     }
     ASSERT_EQ(printed.size(), 3u) << "relm printed the panel's URLs and the throttle address";
     const QString throttleAddress = printed[QStringLiteral("withrottle")];
-    ASSERT_TRUE(throttleAddress.startsWith(QStringLiteral("127.0.0.1:"))) << throttleAddress.toStdString();
+    ASSERT_TRUE(throttleAddress.startsWith(QStringLiteral("127.0.0.1:")))
+        << throttleAddress.toStdString();
 
     // A throttle of ours: greeted, X acquired at speed 63, a heartbeat every two seconds.
     QTcpSocket throttle;
@@ -89,7 +90,8 @@ TEST(WiThrottleEndToEndTest, AThrottleDrivesXAndItsSilenceStopsX)
     const QUrl control(printed[QStringLiteral("control")]);
     QWebSocket panel(QStringLiteral("http://127.0.0.1:%1").arg(control.port()));
     panel.open(QNetworkRequest(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(control.port()))));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return panel.state() == QAbstractSocket::ConnectedState; }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return panel.state() == QAbstractSocket::ConnectedState; }, 5000));
     panel.sendTextMessage(QStringLiteral("{\"type\":\"hello\",\"token\":\"%1\"}")
                               .arg(control.query().section(u'=', 1)));
     panel.sendTextMessage(QStringLiteral("{\"type\":\"transfer\"}"));
@@ -111,11 +113,12 @@ TEST(WiThrottleEndToEndTest, AThrottleDrivesXAndItsSilenceStopsX)
 
     // Silent from now on: within the heartbeat period and its margin X is stopped, and stays so.
     heartbeat.stop();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return logText(log).contains(u"応答なし: 列車 X を停止"); },
-                                10000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return logText(log).contains(u"応答なし: 列車 X を停止"); }, 10000));
     EXPECT_TRUE(received.contains(u"M0AS1<;>V0\n"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return logged(log, xSpeeds).last() == u"0"; }, 3000));
-    EXPECT_TRUE(logText(log).contains(u" NOTE スロットル e2e-test (#1, 127.0.0.1) から 5 秒間応答なし"));
+    EXPECT_TRUE(
+        logText(log).contains(u" NOTE スロットル e2e-test (#1, 127.0.0.1) から 5 秒間応答なし"));
     throttle.write("*\r\n"); // back: X is not started again
     QTest::qWait(1000);
     EXPECT_EQ(logged(log, xSpeeds).last(), u"0");

@@ -107,7 +107,8 @@ int main(int argc, char **argv)
             else if (i < 3 && tick % (10L * rate) == 2)
                 line = "PTATP" + QByteArray("XYZ").mid(static_cast<qsizetype>(i), 1) + "1";
             else
-                line = "M0A*<;>V" + QByteArray::number(40 + (tick * 7 + static_cast<long>(i) * 13) % 87);
+                line = "M0A*<;>V" +
+                       QByteArray::number(40 + (tick * 7 + static_cast<long>(i) * 13) % 87);
             t.socket->write(line + "\r\n");
             ++t.sent;
         }
