@@ -31,11 +31,12 @@ std::string refusalText(ReversalRefusal why, char train)
 // A name as the notes may show it: printable, one line, not too long.
 QString shownName(const std::string &text)
 {
+    const QList<uint> characters =
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUcs4();
     QString name;
-    for (const QChar c : QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))) {
-        if (name.size() == ThrottleSession::kMaxNameChars)
-            break;
-        name += c.isPrint() ? c : QChar(u'?');
+    for (qsizetype i = 0; i < characters.size() && i < ThrottleSession::kMaxNameChars; ++i) {
+        const char32_t c = QChar::isPrint(characters[i]) ? characters[i] : U'?';
+        name += QString::fromUcs4(&c, 1);
     }
     return name.trimmed();
 }

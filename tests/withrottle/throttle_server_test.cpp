@@ -217,6 +217,10 @@ TEST_F(ThrottleServerTest, GreetsAndAcquiresByAddressAndByNameAnsweringInTheKeyU
     EXPECT_EQ(std::count_if(notes.begin(), notes.end(),
                             [](const QString &n) { return n.contains(u"Pixel 7"); }),
               1);
+    // A name reaches the monitor, the log and the terminal as printable text only.
+    t.send("N\x1b[2JBell\x07 \xf0\x9f\x9a\x82 ");
+    EXPECT_EQ(t.next("*"), "*4");
+    EXPECT_TRUE(noted("の名前: ?[2JBell? 🚂")) << notes.back().toStdString();
 
     t.acquire("S1", "S1");
     t.acquire("EY", "EY");
