@@ -189,11 +189,14 @@ void ThrottleServer::consoleChanged(bool statusFrame)
     }
     // The frame's whole effect (its trains' changes came just before) goes out at once.
     const auto start = std::chrono::steady_clock::now();
-    if (updateAll() > 0 && m_latenciesUs.size() < kKeptLatencies) {
-        m_latenciesUs.push_back(std::chrono::duration_cast<std::chrono::microseconds>(
-                                    std::chrono::steady_clock::now() - start)
-                                    .count());
-    }
+    const bool news = updateAll() > 0;
+    const qint64 us = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - start)
+                          .count();
+    if (!m_clients.empty() && m_latenciesUs.size() < kKeptLatencies)
+        m_latenciesUs.push_back(us);
+    if (news && m_newsLatenciesUs.size() < kKeptLatencies)
+        m_newsLatenciesUs.push_back(us);
 }
 
 std::size_t ThrottleServer::updateAll()

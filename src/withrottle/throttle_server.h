@@ -52,10 +52,11 @@ public:
     void checkTimers();
     int clients() const { return static_cast<int>(m_clients.size()); }
 
-    // Microseconds from the end of each status event that changed what throttles are shown
-    // until every throttle's update has been handed to its socket, newest last (kept for
-    // measurements; at most 100,000).
+    // Microseconds from the end of each status event until every throttle has been told what
+    // it changed (handed to its socket), newest last; kept for measurements, at most 100,000.
+    // All status frames while throttles are connected, and those that had news for one.
     const std::vector<qint64> &updateLatenciesUs() const { return m_latenciesUs; }
+    const std::vector<qint64> &newsLatenciesUs() const { return m_newsLatenciesUs; }
 
 private:
     struct Client
@@ -86,6 +87,7 @@ private:
     QTimer m_soon;   // an update due at the next turn of the event loop
     QTimer m_timers; // the dead-man rule and idle connections
     std::vector<qint64> m_latenciesUs;
+    std::vector<qint64> m_newsLatenciesUs;
     std::unique_ptr<MdnsAdvert> m_advert;
 };
 

@@ -64,7 +64,7 @@ const char *const kUsage =
     "               relm-panel-load beside this program; reports each update's latency\n"
     "  --throttles N  serve WiThrottle throttles and keep N of them (1..64) driving, each\n"
     "               sending 20 lines a second from relm-throttle-load beside this program;\n"
-    "               reports how soon after each status frame every throttle has its update\n"
+    "               reports how soon after each status frame every throttle has been told\n"
     "  --verbose    the simulated controller's log and every frame on stderr\n";
 
 bool parseInt(std::string_view text, int low, int high, int &out)
@@ -343,7 +343,8 @@ int main(int argc, char **argv)
     }
     if (throttles) {
         std::printf("throttles: %d\n", throttles->clients());
-        printLatencies("throttle_update_after_status_us", throttles->updateLatenciesUs());
+        printLatencies("throttles_told_after_status_us", throttles->updateLatenciesUs());
+        printLatencies("throttle_news_after_status_us", throttles->newsLatenciesUs());
         throttleLoad.terminate();
         throttleLoad.waitForFinished(5000);
     }

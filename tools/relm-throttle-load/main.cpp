@@ -1,9 +1,10 @@
 // relm-throttle-load: stands in for the phones and hand throttles of a benchmark. Opens N
 // WiThrottle connections, names each, acquires trains X, Y, Z in turn and then sends RATE lines
 // a second on each, as a paced client library does: speeds between 40 and 126, every two
-// seconds a heartbeat (* and N again), and every ten seconds the first three ask for the point
-// ahead of their train. Counts the lines each throttle gets back. Ends on SIGTERM or SIGINT with
-// a summary line.
+// seconds a heartbeat (* and N again), and every five seconds the first asks for the point ahead
+// of X (so that status frames, when X has passed it, have news for every throttle). Counts the
+// lines each throttle gets back. Ends on SIGTERM or SIGINT with a summary line. Runs at normal
+// priority even when started from a real-time process: the phones are not the console's.
 // Usage: relm-throttle-load PORT THROTTLES [RATE]
 
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include <sched.h>
 #include <unistd.h>
 
 namespace {
@@ -56,6 +58,8 @@ int main(int argc, char **argv)
         return 2;
     }
 
+    const sched_param normal{};
+    ::sched_setscheduler(0, SCHED_OTHER, &normal);
     if (::pipe(g_signalPipe) != 0)
         return 1;
     std::signal(SIGTERM, onSignal);
@@ -104,8 +108,8 @@ int main(int argc, char **argv)
                 line = "*";
             else if (beat == 1)
                 line = "N" + t.name;
-            else if (i < 3 && tick % (10L * rate) == 2)
-                line = "PTATP" + QByteArray("XYZ").mid(static_cast<qsizetype>(i), 1) + "1";
+            else if (i == 0 && tick % (5L * rate) == 2)
+                line = "PTATPX1";
             else
                 line = "M0A*<;>V" +
                        QByteArray::number(40 + (tick * 7 + static_cast<long>(i) * 13) % 87);
