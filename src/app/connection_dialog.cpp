@@ -91,7 +91,8 @@ void ConnectionDialog::createControls()
 
     auto *line = new QGroupBox(tr("制御装置との接続"), this);
     auto *lineLayout = new QVBoxLayout(line);
-    lineLayout->addWidget(new QLabel(tr("制御装置をつないだシリアルポートを選んでください。"), line));
+    lineLayout->addWidget(
+        new QLabel(tr("制御装置をつないだシリアルポートを選んでください。"), line));
     portList = new QListWidget(line);
     portList->setSelectionMode(QAbstractItemView::SingleSelection);
     // As tall as its entries, at least five rows; scrolled beyond what the window gives it.
@@ -99,7 +100,8 @@ void ConnectionDialog::createControls()
     portList->setMinimumHeight(5 * portList->fontMetrics().height() + 2 * portList->frameWidth());
     auto *simulator = new QListWidgetItem(tr("模擬制御装置"));
     simulator->setData(kSimulatorRole, true);
-    simulator->setToolTip(tr("制御装置の代わりに relm-sim を起動して使います（--simulate と同じ）。"));
+    simulator->setToolTip(
+        tr("制御装置の代わりに relm-sim を起動して使います（--simulate と同じ）。"));
     portList->addItem(simulator);
     lineLayout->addWidget(portList);
     noPorts = new QLabel(tr("シリアルポートが見つかりません。制御装置の USB アダプタを差し込んで"

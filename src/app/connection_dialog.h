@@ -58,13 +58,13 @@ public:
 
     void accept() override;
 
-    QLabel *message = nullptr;          // why the dialog is shown, or why OK did not connect
-    QLineEdit *command = nullptr;       // the command that gives this user the serial ports
-    QListWidget *portList = nullptr;    // the ports present, then the simulated controller
-    QLabel *noPorts = nullptr;          // shown while no port is present
-    QComboBox *layout = nullptr;        // the layout directory, with the recent ones
+    QLabel *message = nullptr;           // why the dialog is shown, or why OK did not connect
+    QLineEdit *command = nullptr;        // the command that gives this user the serial ports
+    QListWidget *portList = nullptr;     // the ports present, then the simulated controller
+    QLabel *noPorts = nullptr;           // shown while no port is present
+    QComboBox *layout = nullptr;         // the layout directory, with the recent ones
     QPushButton *chooseLayout = nullptr; // a folder chooser
-    QLabel *layoutProblem = nullptr;    // what the layout directory lacks
+    QLabel *layoutProblem = nullptr;     // what the layout directory lacks
     QPushButton *okButton = nullptr;
     QPushButton *cancelButton = nullptr;
 

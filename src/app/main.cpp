@@ -87,7 +87,8 @@ int main(int argc, char **argv)
     QString port = connection->port;
     if (connection->simulator) {
         QString error;
-        const QString program = QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("relm-sim"));
+        const QString program =
+            QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("relm-sim"));
         port = simulator.start(program, {}, &error);
         if (port.isEmpty())
             return fail(QStringLiteral("模擬制御装置を起動できません: %1").arg(error));
@@ -103,8 +104,10 @@ int main(int argc, char **argv)
     form.move(40, 40);
     QString reason;
     if (!form.load(&reason)) {
-        return fail(relm::portOpenMessage(port, reason) +
-                    QStringLiteral("\n--port で装置を指定するか、--simulate で模擬制御装置を使ってください。"));
+        return fail(
+            relm::portOpenMessage(port, reason) +
+            QStringLiteral(
+                "\n--port で装置を指定するか、--simulate で模擬制御装置を使ってください。"));
     }
     if (!options.logFile.empty()) {
         QString error;
@@ -127,8 +130,7 @@ int main(int argc, char **argv)
         return fail(QStringLiteral("終了シグナルを受け取れません: %1").arg(signalError));
     QObject::connect(termination.get(), &relm::TerminationSignals::received, &console,
                      [&console](int number) {
-                         std::fprintf(stderr, "relm: signal %d: ending as Exit does\n",
-                                      number);
+                         std::fprintf(stderr, "relm: signal %d: ending as Exit does\n", number);
                          console.exit(128 + number);
                      });
     form.show();

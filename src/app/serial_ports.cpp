@@ -49,8 +49,8 @@ QList<SerialPortEntry> presentSerialPorts()
 {
     QList<SerialPortEntry> ports;
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts()) {
-        ports.append({info.systemLocation(), info.description(), info.manufacturer(),
-                      info.serialNumber()});
+        ports.append(
+            {info.systemLocation(), info.description(), info.manufacturer(), info.serialNumber()});
     }
     QCollator collator;
     collator.setNumericMode(true); // ttyS2 before ttyS10

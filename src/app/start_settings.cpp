@@ -52,8 +52,8 @@ QString stringValue(const QSettings &file, const QString &key)
 QString settingsFilePath(const QString &xdgConfigHome, const QString &home)
 {
     // A relative XDG_CONFIG_HOME is to be ignored, as the base directory rules say.
-    const QString base = QDir::isAbsolutePath(xdgConfigHome) ? xdgConfigHome
-                                                              : home + QStringLiteral("/.config");
+    const QString base =
+        QDir::isAbsolutePath(xdgConfigHome) ? xdgConfigHome : home + QStringLiteral("/.config");
     return QDir::cleanPath(base + QStringLiteral("/relm/relm.ini"));
 }
 

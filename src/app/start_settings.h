@@ -32,8 +32,8 @@ struct Connection
 struct StartSettings
 {
     std::optional<Connection> connection; // none: never chosen
-    QString layoutDir;                     // absolute; empty: never chosen
-    QStringList recentLayouts;             // newest first, at most kRecentLayouts
+    QString layoutDir;                    // absolute; empty: never chosen
+    QStringList recentLayouts;            // newest first, at most kRecentLayouts
 
     bool operator==(const StartSettings &) const = default;
 };

@@ -71,10 +71,11 @@ std::optional<Connection> establishConnection(const ConsoleOptions &options, int
     QString signalError;
     const auto termination = TerminationSignals::install(&signalError);
     if (termination) {
-        QObject::connect(termination.get(), &TerminationSignals::received, &dialog, [&](int number) {
-            signalNumber = number;
-            dialog.reject();
-        });
+        QObject::connect(termination.get(), &TerminationSignals::received, &dialog,
+                         [&](int number) {
+                             signalNumber = number;
+                             dialog.reject();
+                         });
     }
     if (dialog.exec() != QDialog::Accepted) {
         *status = signalNumber != 0 ? 128 + signalNumber : 1;

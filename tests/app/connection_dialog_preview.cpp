@@ -44,7 +44,8 @@ int main(int argc, char **argv)
                                    .arg(device);
         return relm::OpenProblem{relm::portOpenMessage(device, reason), true};
     };
-    relm::ConnectionDialog dialog(start, [ports] { return ports; }, check);
+    relm::ConnectionDialog dialog(
+        start, [ports] { return ports; }, check);
     dialog.move(40, 40);
     return dialog.exec() == QDialog::Accepted ? 0 : 1;
 }

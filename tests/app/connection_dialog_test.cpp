@@ -84,8 +84,9 @@ TEST_F(ConnectionDialogTest, AnAdapterPluggedInWhileOpenAppearsAndTheRememberedO
 
     m_ports = {kFtdi, kBoard};
     QTRY_COMPARE_WITH_TIMEOUT(d->portList->count(), 3, 3 * ConnectionDialog::kRefreshMs);
-    EXPECT_EQ(entries(*d), (QStringList{QStringLiteral("/dev/ttyUSB0 — FT232R USB UART (FTDI, A10K3Z9Q)"),
-                                        QStringLiteral("/dev/ttyS0"), QStringLiteral("模擬制御装置")}));
+    EXPECT_EQ(entries(*d),
+              (QStringList{QStringLiteral("/dev/ttyUSB0 — FT232R USB UART (FTDI, A10K3Z9Q)"),
+                           QStringLiteral("/dev/ttyS0"), QStringLiteral("模擬制御装置")}));
     EXPECT_FALSE(d->noPorts->isVisible());
     EXPECT_EQ(d->connection(), (Connection{false, kFtdi.device}));
     EXPECT_TRUE(d->okButton->isEnabled());
@@ -108,7 +109,8 @@ TEST_F(ConnectionDialogTest, AnAdapterPluggedInWhileOpenAppearsAndTheRememberedO
 TEST_F(ConnectionDialogTest, APortThisUserMayNotOpenKeepsTheDialogOpenWithTheCommand)
 {
     m_ports = {kFtdi};
-    m_problems[kFtdi.device] = {QStringLiteral("シリアルポート /dev/ttyUSB0 を開けません: 権限がありません"), true};
+    m_problems[kFtdi.device] = {
+        QStringLiteral("シリアルポート /dev/ttyUSB0 を開けません: 権限がありません"), true};
     const auto d = open(startIn(m_layout.path()));
     EXPECT_FALSE(d->message->isVisible());
     select(*d, QStringLiteral("/dev/ttyUSB0"));

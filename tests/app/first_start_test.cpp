@@ -78,7 +78,8 @@ protected:
     // Gives the window the keyboard and presses the keys there, as a person would.
     int focusAndKey(const QString &window, const QStringList &keys)
     {
-        const int focused = m_x.xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
+        const int focused =
+            m_x.xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
         return focused != 0 ? focused : m_x.xdotool(QStringList{QStringLiteral("key")} + keys);
     }
 
@@ -104,7 +105,8 @@ TEST_F(FirstStartTest, TheDialogComesFirstThenTheChoiceIsRememberedAndUsed)
 
     const QString console = m_x.waitForWindow(QStringLiteral("^RELM$"));
     ASSERT_FALSE(console.isEmpty()) << m_output.toStdString();
-    ASSERT_TRUE(waitForOutput(QStringLiteral("the console opened the line"))) << m_output.toStdString();
+    ASSERT_TRUE(waitForOutput(QStringLiteral("the console opened the line")))
+        << m_output.toStdString();
     // 転送, at its place in the main window: the program image reaches the simulator.
     ASSERT_EQ(m_x.xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), console,
                            QStringLiteral("428"), QStringLiteral("80"), QStringLiteral("click"),
@@ -115,7 +117,8 @@ TEST_F(FirstStartTest, TheDialogComesFirstThenTheChoiceIsRememberedAndUsed)
 
     {
         const QSettings saved(settingsPath(), QSettings::IniFormat);
-        EXPECT_EQ(saved.value(QStringLiteral("connection/kind")).toString(), QStringLiteral("simulator"));
+        EXPECT_EQ(saved.value(QStringLiteral("connection/kind")).toString(),
+                  QStringLiteral("simulator"));
         EXPECT_EQ(saved.value(QStringLiteral("layout/directory")).toString(), layout);
         EXPECT_EQ(saved.value(QStringLiteral("layout/recent")).toStringList(), QStringList{layout});
     }

@@ -31,9 +31,10 @@ TEST_F(StartSettingsTest, WhatIsWrittenIsReadBackAndAnAbsentFileIsNoSettings)
     EXPECT_EQ(none.problem, QString());
 
     for (const StartSettings &s :
-         {StartSettings{Connection{false, QStringLiteral("/dev/ttyUSB0")},
-                        QStringLiteral("/home/運転士/レイアウト, 本線"),
-                        {QStringLiteral("/home/運転士/レイアウト, 本線"), QStringLiteral("/srv/club")}},
+         {StartSettings{
+              Connection{false, QStringLiteral("/dev/ttyUSB0")},
+              QStringLiteral("/home/運転士/レイアウト, 本線"),
+              {QStringLiteral("/home/運転士/レイアウト, 本線"), QStringLiteral("/srv/club")}},
           StartSettings{Connection{true, {}}, QStringLiteral("/l"), {QStringLiteral("/l")}},
           StartSettings{}}) {
         QString error;
@@ -47,7 +48,8 @@ TEST_F(StartSettingsTest, WhatIsWrittenIsReadBackAndAnAbsentFileIsNoSettings)
 // (file contents, what is read as "kind port layout recent...", the problem names this or "")
 using DamagedCase = std::tuple<std::string, std::string, std::string>;
 
-class DamagedSettingsTest : public StartSettingsTest, public testing::WithParamInterface<DamagedCase>
+class DamagedSettingsTest : public StartSettingsTest,
+                            public testing::WithParamInterface<DamagedCase>
 {
 };
 
@@ -57,7 +59,9 @@ TEST_P(DamagedSettingsTest, ReportsWhatCannotBeUsedAndKeepsTheRest)
     writeFile(QByteArray::fromStdString(contents));
     const SettingsRead read = readStartSettings(m_path);
     const StartSettings &s = read.settings;
-    QString got = !s.connection ? QStringLiteral("none") : s.connection->simulator ? QStringLiteral("sim") : s.connection->port;
+    QString got = !s.connection             ? QStringLiteral("none")
+                  : s.connection->simulator ? QStringLiteral("sim")
+                                            : s.connection->port;
     got += u' ' + s.layoutDir;
     for (const QString &d : s.recentLayouts)
         got += u' ' + d;
@@ -81,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
         // A port of no use (missing, a list, a control character) is no remembered connection.
         DamagedCase{"[connection]\nkind=port\n", "none ", "connection/kind"},
         DamagedCase{"[connection]\nkind=port\nport=/dev/a, /dev/b\n", "none ", "connection/kind"},
-        DamagedCase{"[connection]\nkind=port\nport=\"/dev/tty\\nS0\"\n", "none ", "connection/kind"},
+        DamagedCase{"[connection]\nkind=port\nport=\"/dev/tty\\nS0\"\n", "none ",
+                    "connection/kind"},
         DamagedCase{"[connection]\nkind=simulator\nport=/dev/ttyS0\n[layout]\ndirectory=relative\n",
                     "sim ", "layout/directory"},
         // Recent layouts: absolute ones only, each once, the five newest.

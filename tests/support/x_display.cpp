@@ -23,10 +23,10 @@ QString XDisplay::missingTool()
 
 bool XDisplay::start()
 {
-    m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                          QStringLiteral("-screen"), QStringLiteral("0"),
-                                          QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
-                                          QStringLiteral("tcp")});
+    m_xvfb.start(QStringLiteral("Xvfb"),
+                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                  QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                  QStringLiteral("tcp")});
     if (!m_xvfb.waitForReadyRead(10000))
         return false;
     m_display = QStringLiteral(":") + QString::fromLatin1(m_xvfb.readLine()).trimmed();
@@ -59,8 +59,8 @@ int XDisplay::xdotool(const QStringList &arguments, QString *output) const
 QString XDisplay::waitForWindow(const QString &pattern) const
 {
     QString id;
-    if (xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
-                 QStringLiteral("--name"), pattern},
+    if (xdotool({QStringLiteral("search"), QStringLiteral("--sync"),
+                 QStringLiteral("--onlyvisible"), QStringLiteral("--name"), pattern},
                 &id) != 0) {
         return {};
     }
