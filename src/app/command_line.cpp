@@ -40,11 +40,14 @@ std::vector<OptionRow> optionRows()
     };
     return {
         value("port", "DEVICE",
-              QStringLiteral("serial device of the track controller (default: %1)")
-                  .arg(QString::fromStdString(defaultPort())),
+              QStringLiteral("serial device of the track controller; without it and without "
+                             "--simulate, the remembered connection, or the connection dialog"),
               &O::port, "a device name, e.g. --port /dev/ttyUSB0"),
         flag({QStringLiteral("simulate")},
              "start the simulated controller relm-sim and use its device", &O::simulate),
+        flag({QStringLiteral("choose")},
+             "show the connection dialog even when the remembered connection works",
+             &O::choose),
         value("layout", "DIR",
               QStringLiteral("work in layout directory DIR (atctest.bin, atc.ini, kukan.dat)"),
               &O::layoutDir, "a directory, e.g. --layout ~/my-layout"),
@@ -86,15 +89,6 @@ QString shownName(const OptionRow &row)
 
 } // namespace
 
-std::string defaultPort()
-{
-#ifdef _WIN32
-    return "COM1";
-#else
-    return "/dev/ttyUSB0";
-#endif
-}
-
 ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
 {
     ParsedCommandLine parsed;
@@ -135,6 +129,11 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
         parsed.error = "--port and --simulate exclude each other: the simulator names its own device";
         return parsed;
     }
+    if (o.choose && (parser.isSet(QStringLiteral("port")) || o.simulate)) {
+        parsed.error = "--choose is for choosing the connection in the dialog; it excludes --port "
+                       "and --simulate";
+        return parsed;
+    }
     // The layout's figures: positive numbers of a sensible size.
     for (const auto &[text, number, name] :
          {std::tuple{&o.sectionLength, &o.sectionLengthMm, "--section-length"},
@@ -149,8 +148,6 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
         }
         *number = v;
     }
-    if (o.port.empty())
-        o.port = defaultPort();
     if (!o.logFile.empty())
         o.logFile = QDir::current().absoluteFilePath(QString::fromStdString(o.logFile)).toStdString();
     return parsed;

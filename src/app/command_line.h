@@ -2,10 +2,12 @@
 
 // The console's command line, read with Qt's parser before the application object exists, so
 // that --help and --version work without a display:
-//   relm [--port DEVICE] [--simulate] [--layout DIR] [--monitor] [--log FILE]
+//   relm [--port DEVICE] [--simulate] [--choose] [--layout DIR] [--monitor] [--log FILE]
 //        [--serve [ADDRESS:]PORT] [--withrottle [ADDRESS:]PORT] [--section-length MM]
 //        [--top-speed MM_PER_S]
 //        [--help] [--version]
+// Without --port or --simulate the connection is the remembered one, or the operator chooses it
+// in the connection dialog (start_decision.h).
 
 #include <string>
 #include <vector>
@@ -15,8 +17,9 @@ namespace relm {
 // Strings are UTF-8.
 struct ConsoleOptions
 {
-    std::string port;          // serial device; the platform default when not given
+    std::string port;          // serial device; empty when not given
     bool simulate = false;     // start relm-sim and use the device it prints
+    bool choose = false;       // show the connection dialog even when the remembered one works
     bool monitor = false;      // open the traffic monitor at start
     std::string logFile;       // append every frame to this file (absolute); empty for no log
     std::string layoutDir;     // work in this directory; empty to stay in the current one
@@ -35,9 +38,6 @@ struct ParsedCommandLine
     ConsoleOptions options;
     std::string error; // empty when the line was understood
 };
-
-// The serial device used when --port is not given.
-std::string defaultPort();
 
 // args are the arguments after the program name. A relative --log FILE is made absolute here,
 // against the directory relm was started in, because --layout changes directory afterwards.

@@ -14,22 +14,24 @@ namespace {
 // positions (Transfer and the initial data dialog) and the map geometry (the map window).
 constexpr std::array kLayoutFiles{"atctest.bin", "atc.ini", "kukan.dat"};
 
-QString hint()
+QString hint(LayoutNamedBy by)
 {
+    if (by == LayoutNamedBy::Dialog)
+        return {};
     return QStringLiteral("\n--layout には atctest.bin、atc.ini、kukan.dat のあるフォルダを"
                           "指定してください。");
 }
 
 } // namespace
 
-QString layoutDirectoryProblem(const QString &dir)
+QString layoutDirectoryProblem(const QString &dir, LayoutNamedBy by)
 {
     const QFileInfo info(dir);
     const QString shown = QDir::toNativeSeparators(info.absoluteFilePath());
     if (!info.exists())
-        return QStringLiteral("レイアウトのフォルダ「%1」がありません。").arg(shown) + hint();
+        return QStringLiteral("レイアウトのフォルダ「%1」がありません。").arg(shown) + hint(by);
     if (!info.isDir())
-        return QStringLiteral("「%1」はフォルダではありません。").arg(shown) + hint();
+        return QStringLiteral("「%1」はフォルダではありません。").arg(shown) + hint(by);
     if (!info.isExecutable() || !info.isReadable())
         return QStringLiteral("レイアウトのフォルダ「%1」を開けません（アクセス権がありません）。")
             .arg(shown);
@@ -55,7 +57,7 @@ QString layoutDirectoryProblem(const QString &dir)
         problem += QStringLiteral("レイアウトのフォルダ「%1」の %2 はファイルとして読めません。")
                        .arg(shown, unreadable.join(QStringLiteral("、")));
     }
-    return problem.isEmpty() ? problem : problem + hint();
+    return problem.isEmpty() ? problem : problem + hint(by);
 }
 
 bool enterLayoutDirectory(const QString &dir, QString *error)

@@ -1,16 +1,17 @@
-// relm: the operator console. Parses the command line, opens the serial line (or starts the
-// simulated controller), and runs the main window.
+// relm: the operator console. Parses the command line, establishes how the track controller is
+// reached (the command line, the remembered settings or the connection dialog), opens the serial
+// line (or starts the simulated controller), and runs the main window with the servers asked for.
 
 #include "app/command_line.h"
+#include "app/layout_directory.h"
+#include "app/serial_ports.h"
+#include "app/servers.h"
+#include "app/simulator_process.h"
+#include "app/start_up.h"
+#include "app/termination_signals.h"
 #include "console/console.h"
 #include "console/form1.h"
-#include "app/layout_directory.h"
-#include "app/simulator_process.h"
-#include "app/termination_signals.h"
-#include "map/form3.h"
-#include "remote/remote_panel.h"
 #include "model/module1.h"
-#include "withrottle/withrottle.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,6 +19,8 @@
 #include <QStyleFactory>
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -81,12 +84,17 @@ int main(int argc, char **argv)
         if (!relm::enterLayoutDirectory(QString::fromStdString(options.layoutDir), &error))
             return fail(error);
     }
+    int status = 1;
+    const std::optional<relm::Connection> connection = relm::establishConnection(options, &status);
+    if (!connection)
+        return status;
 
     relm::SimulatorProcess simulator;
-    QString port = QString::fromStdString(options.port);
-    if (options.simulate) {
+    QString port = connection->port;
+    if (connection->simulator) {
         QString error;
-        const QString program = QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("relm-sim"));
+        const QString program =
+            QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("relm-sim"));
         port = simulator.start(program, {}, &error);
         if (port.isEmpty())
             return fail(QStringLiteral("模擬制御装置を起動できません: %1").arg(error));
@@ -102,42 +110,33 @@ int main(int argc, char **argv)
     form.move(40, 40);
     QString reason;
     if (!form.load(&reason)) {
-        return fail(QStringLiteral("シリアルポート %1 を開けません: %2\n"
-                                   "--port で装置を指定するか、--simulate で模擬制御装置を使ってください。")
-                        .arg(port, reason));
+        return fail(
+            relm::portOpenMessage(port, reason) +
+            QStringLiteral(
+                "\n--port で装置を指定するか、--simulate で模擬制御装置を使ってください。"));
     }
     if (!options.logFile.empty()) {
         QString error;
         if (!console.setTrafficLog(QString::fromStdString(options.logFile), &error))
             return fail(QStringLiteral("通信記録: %1").arg(error));
     }
+    // The servers asked for on the command line, each wired by a function of its own.
     std::unique_ptr<relm::RemotePanel> panel;
     if (!options.serve.empty()) {
         QString error;
-        panel = relm::RemotePanel::start(console, serveAddress, servePort, &error);
+        panel = relm::serveRemotePanel(console, form, serveAddress, servePort, &error);
         if (!panel)
             return fail(QStringLiteral("遠隔パネルを開けません (%1): %2")
                             .arg(QString::fromStdString(options.serve), error));
-        // The panel draws the map the map window has loaded, and again whenever it reloads.
-        relm::Form3 &map = form.form3();
-        panel->setMap(map.geometry());
-        QObject::connect(&map, &relm::Form3::geometryLoaded, &map,
-                         [&map, &panel] { panel->setMap(map.geometry()); });
-        std::printf("view: %s\ncontrol: %s\n", panel->viewUrl().toString().toUtf8().constData(),
-                    panel->controlUrl().toString().toUtf8().constData());
-        std::fflush(stdout);
-        form.setRemotePanelUrl(panel->controlUrl().toString());
     }
     std::unique_ptr<relm::WiThrottle> throttles;
     if (!options.withrottle.empty()) {
         QString error;
-        throttles = relm::WiThrottle::start(console, throttleAddress, throttlePort, &error);
+        throttles = relm::serveThrottles(console, throttleAddress, throttlePort, &error);
         if (!throttles)
             return fail(
                 QCoreApplication::translate("main", "スロットルサーバーを開けません (%1): %2")
                     .arg(QString::fromStdString(options.withrottle), error));
-        std::printf("withrottle: %s\n", throttles->endpoint().toUtf8().constData());
-        std::fflush(stdout);
     }
     // A termination signal is Exit: the trains get the stop command first when the cycle runs.
     QString signalError;
@@ -146,8 +145,7 @@ int main(int argc, char **argv)
         return fail(QStringLiteral("終了シグナルを受け取れません: %1").arg(signalError));
     QObject::connect(termination.get(), &relm::TerminationSignals::received, &console,
                      [&console](int number) {
-                         std::fprintf(stderr, "relm: signal %d: ending as Exit does\n",
-                                      number);
+                         std::fprintf(stderr, "relm: signal %d: ending as Exit does\n", number);
                          console.exit(128 + number);
                      });
     form.show();
@@ -155,7 +153,7 @@ int main(int argc, char **argv)
     form.activateWindow();
     if (options.monitor)
         form.showMonitor();
-    const int status = QApplication::exec();
+    status = QApplication::exec();
     simulator.stop();
     return status;
 }

@@ -15,6 +15,17 @@
 
 namespace relm {
 
+bool deviceAccessDenied(const QString &device)
+{
+#ifndef _WIN32
+    return ::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0 &&
+           QFileInfo::exists(device);
+#else
+    Q_UNUSED(device);
+    return false;
+#endif
+}
+
 MSComm1::MSComm1(QObject *parent)
     : QObject(parent)
 {
@@ -127,16 +138,13 @@ QString MSComm1::openFailure() const
     const QString &name = m_name;
     switch (m_port.error()) {
     case QSerialPort::PermissionError:
-#ifndef _WIN32
         // The serial library says "permission" both for a device locked or held exclusively by
         // another program and for one we may not use; only the second lacks access rights.
-        if (::access(QFile::encodeName(name).constData(), R_OK | W_OK) != 0 &&
-            QFileInfo::exists(name)) {
+        if (deviceAccessDenied(name)) {
             return QStringLiteral("%1 を使う権限がありません（%2）。"
                                   "dialout グループに入っているか確かめてください。")
                 .arg(name, m_port.errorString());
         }
-#endif
         return QStringLiteral("%1 は他のプログラムが使用中です。"
                               "そのプログラムを終了してから、もう一度試してください。")
             .arg(name);

@@ -13,6 +13,9 @@
 
 namespace relm {
 
+// The device exists but this user may not read and write it (on Unix, not in its group).
+bool deviceAccessDenied(const QString &device);
+
 // The serial line to the track controller: 9600 baud 8N1, raw bytes, writes queued in order.
 // comm() is raised once a whole status frame (23 bytes) waits, and for any other port event.
 //

@@ -8,20 +8,21 @@
 namespace relm {
 namespace {
 
-// Each line with what it sets, shown as "port simulate monitor layout log", or the error.
+// Each line with what it sets, shown as "port simulate choose monitor layout log", or the error.
 TEST(CommandLineTest, ReadsTheOptionsAndRefusesWhatItDoesNotUnderstand)
 {
     const std::string here = std::filesystem::current_path().string();
-    const std::string dev = defaultPort();
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-        {{}, dev + " 0 0  "},
-        {{"--port", "/dev/ttyS3"}, "/dev/ttyS3 0 0  "},
-        {{"--port=/dev/ttyACM0"}, "/dev/ttyACM0 0 0  "},
-        {{"--port", "a", "--port", "b"}, "b 0 0  "},
-        {{"--simulate", "--monitor", "--log", "/tmp/t.log"}, dev + " 1 1  /tmp/t.log"},
+        // No device: the remembered connection or the connection dialog decides.
+        {{}, " 0 0 0  "},
+        {{"--port", "/dev/ttyS3"}, "/dev/ttyS3 0 0 0  "},
+        {{"--port=/dev/ttyACM0"}, "/dev/ttyACM0 0 0 0  "},
+        {{"--port", "a", "--port", "b"}, "b 0 0 0  "},
+        {{"--simulate", "--monitor", "--log", "/tmp/t.log"}, " 1 0 1  /tmp/t.log"},
+        {{"--choose", "--layout", "hall"}, " 0 1 0 hall "},
         // A relative log is where relm was started, not in the layout directory.
-        {{"--layout", "layouts/hall", "--log", "t.log"}, dev + " 0 0 layouts/hall " + here + "/t.log"},
-        {{"--layout=~/レイアウト"}, dev + " 0 0 ~/レイアウト "},
+        {{"--layout", "layouts/hall", "--log", "t.log"}, " 0 0 0 layouts/hall " + here + "/t.log"},
+        {{"--layout=~/レイアウト"}, " 0 0 0 ~/レイアウト "},
         {{"--port"}, "Missing value after '--port'."},
         {{"--port="}, "--port needs a device name, e.g. --port /dev/ttyUSB0"},
         {{"--log"}, "Missing value after '--log'."},
@@ -31,12 +32,16 @@ TEST(CommandLineTest, ReadsTheOptionsAndRefusesWhatItDoesNotUnderstand)
         {{"/dev/ttyS0"}, "unknown argument '/dev/ttyS0'"},
         {{"--monitor", "--", "--simulate"}, "unknown argument '--simulate'"},
         {{"--simulate", "--port", "/dev/ttyS0"},
-         "--port and --simulate exclude each other: the simulator names its own device"}};
+         "--port and --simulate exclude each other: the simulator names its own device"},
+        {{"--choose", "--simulate"},
+         "--choose is for choosing the connection in the dialog; it excludes --port and --simulate"},
+        {{"--port", "/dev/ttyS0", "--choose"},
+         "--choose is for choosing the connection in the dialog; it excludes --port and --simulate"}};
     for (const auto &[args, expected] : cases) {
         const ParsedCommandLine p = parseCommandLine(args);
         const ConsoleOptions &o = p.options;
-        const std::string got = o.port + (o.simulate ? " 1" : " 0") + (o.monitor ? " 1 " : " 0 ") +
-                                o.layoutDir + " " + o.logFile;
+        const std::string got = o.port + (o.simulate ? " 1" : " 0") + (o.choose ? " 1" : " 0") +
+                                (o.monitor ? " 1 " : " 0 ") + o.layoutDir + " " + o.logFile;
         EXPECT_EQ(p.error.empty() ? got : p.error, expected) << testing::PrintToString(args);
     }
 }
@@ -86,7 +91,8 @@ TEST(CommandLineTest, HelpAndVersionNeedNothingElse)
 TEST(CommandLineTest, UsageLinesFitATerminal)
 {
     const std::string text = usageText();
-    EXPECT_EQ(text.rfind("usage: relm [--port DEVICE] [--simulate] [--layout DIR]", 0), 0u) << text;
+    EXPECT_EQ(text.rfind("usage: relm [--port DEVICE] [--simulate] [--choose] [--layout DIR]", 0), 0u)
+        << text;
     std::size_t start = 0;
     for (std::size_t end = text.find('\n'); end != std::string::npos;
          start = end + 1, end = text.find('\n', start)) {

@@ -67,6 +67,8 @@ TEST_P(LayoutDirectoryTest, EntersOnlyACompleteLayoutAndOtherwiseSaysWhatIsWrong
     ASSERT_GE(lines.size(), 2);
     EXPECT_TRUE(lines.takeLast().startsWith(QStringLiteral("--layout ")));
     const QString problem = lines.join(u'\n');
+    // The connection dialog says what a layout holds itself: it shows the problem alone.
+    EXPECT_EQ(layoutDirectoryProblem(dir, LayoutNamedBy::Dialog), problem);
     for (const char *n : c.named)
         EXPECT_TRUE(problem.contains(QString::fromUtf8(n))) << n << " in " << error.toStdString();
     for (const char *n : c.notNamed)

@@ -2,6 +2,7 @@
 // controller's frames coming back: termination signals end it as Exit does.
 
 #include "controller_pty.h"
+#include "x_display.h"
 
 #include "sim/controller.h"
 
@@ -9,7 +10,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -59,21 +59,13 @@ class TerminationTest : public testing::Test
 protected:
     void SetUp() override
     {
-        for (const char *tool : {"Xvfb", "xdotool"}) {
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
-                GTEST_SKIP() << tool << " is not installed (scripts/setup installs it)";
-        }
+        if (const QString missing = test::XDisplay::missingTool(); !missing.isEmpty())
+            GTEST_SKIP() << missing.toStdString();
         if (!m_pty.ok())
             GTEST_SKIP() << "no pseudo-terminals on this machine";
         m_master = m_pty.master();
         m_device = QString::fromStdString(m_pty.device());
-
-        m_xvfb.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                              QStringLiteral("-screen"), QStringLiteral("0"),
-                                              QStringLiteral("1024x768x24"),
-                                              QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-        ASSERT_TRUE(m_xvfb.waitForReadyRead(10000)) << "Xvfb did not start";
-        m_display = QStringLiteral(":") + QString::fromLatin1(m_xvfb.readLine()).trimmed();
+        ASSERT_TRUE(m_x.start()) << "Xvfb did not start";
 
         QFile image(m_dir.filePath(QStringLiteral("atctest.bin")));
         ASSERT_TRUE(image.open(QIODevice::WriteOnly));
@@ -91,52 +83,27 @@ protected:
             m_relm.kill();
             m_relm.waitForFinished();
         }
-        m_xvfb.terminate();
-        m_xvfb.waitForFinished();
-    }
-
-    QProcessEnvironment xEnvironment() const
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), m_display);
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-        return env;
     }
 
     // Starts relm on the pty and waits for its main window.
     void startRelm()
     {
-        m_relm.setProcessEnvironment(xEnvironment());
+        m_relm.setProcessEnvironment(m_x.environment());
         m_relm.setWorkingDirectory(m_dir.path());
         m_relm.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_relm.start(QStringLiteral(RELM_BINARY), {QStringLiteral("--port"), m_device});
         ASSERT_TRUE(m_relm.waitForStarted());
-        ASSERT_EQ(xdotool({QStringLiteral("search"), QStringLiteral("--sync"),
-                           QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                           QStringLiteral("^RELM$")}),
-                  0);
-        m_window = m_lastOutput.trimmed();
+        m_window = m_x.waitForWindow(QStringLiteral("^RELM$"));
         ASSERT_FALSE(m_window.isEmpty());
     }
 
     // Presses 転送 with the mouse, at its place in the window (6000, 960 twips; 855 x 495).
     void pressTransfer()
     {
-        ASSERT_EQ(xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), m_window,
-                           QStringLiteral("428"), QStringLiteral("80"), QStringLiteral("click"),
-                           QStringLiteral("1")}),
+        ASSERT_EQ(m_x.xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), m_window,
+                               QStringLiteral("428"), QStringLiteral("80"), QStringLiteral("click"),
+                               QStringLiteral("1")}),
                   0);
-    }
-
-    int xdotool(const QStringList &arguments)
-    {
-        QProcess p;
-        p.setProcessEnvironment(xEnvironment());
-        p.start(QStringLiteral("xdotool"), arguments);
-        if (!p.waitForFinished(15000))
-            return -1;
-        m_lastOutput = QString::fromLocal8Bit(p.readAllStandardOutput());
-        return p.exitCode();
     }
 
     // Plays the controller in real time until `done` holds or the time is up: relm's frames go
@@ -172,12 +139,10 @@ protected:
 
     test::ControllerPty m_pty;
     QTemporaryDir m_dir;
-    QProcess m_xvfb;
+    test::XDisplay m_x;
     QProcess m_relm;
-    QString m_display;
     QString m_device;
     QString m_window;
-    QString m_lastOutput;
     int m_master = -1;
     Line m_line;
     sim::Controller m_controller;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Unpacks the Debian package into a temporary root (dpkg-deb -x, as the files would land under
 # /usr) and checks what an operator gets from it: the programs run from where they are installed,
-# the menu entry, icon, metadata and manual pages are valid and belong together, and relm-demo
-# copies the sample layout once and keeps the operator's edits. The console runs offscreen.
+# the menu entries (the console's and the demo's), icon, metadata and manual pages are valid and
+# belong together, relm-demo copies the sample layout once and keeps the operator's edits, and
+# relm started as its menu entry starts it waits for the connection to be chosen. The console
+# runs offscreen.
 # Usage: tests/packaging/installed_package_test.sh PACKAGE.deb
 set -uo pipefail
 
@@ -76,39 +78,51 @@ fi
 
 desktop=("$share"/applications/*.desktop)
 metainfo=("$share"/metainfo/*.metainfo.xml)
-if [ ${#desktop[@]} -eq 1 ] && [ -f "${desktop[0]}" ] && [ ${#metainfo[@]} -eq 1 ] &&
+# Two menu entries, the console's own (named like the metadata) and the demo's.
+if [ ${#desktop[@]} -eq 2 ] && [ -f "${desktop[0]}" ] && [ ${#metainfo[@]} -eq 1 ] &&
     [ -f "${metainfo[0]}" ]; then
-    id=$(basename "${desktop[0]}" .desktop)
-    pass "one desktop entry and one metadata file ($id)"
+    id=$(basename "${metainfo[0]}" .metainfo.xml)
+    pass "two desktop entries and one metadata file ($id)"
 
-    if out=$(desktop-file-validate "${desktop[0]}" 2>&1); then
-        pass "desktop-file-validate accepts the menu entry"
-    else
-        fail "desktop-file-validate" "$out"
-    fi
     if out=$(appstreamcli validate --no-net "${metainfo[0]}" 2>&1); then
         pass "appstreamcli validate accepts the metadata"
     else
         fail "appstreamcli validate --no-net" "$out"
     fi
+    grep -q "<id>$id</id>" "${metainfo[0]}" || fail "the metadata's id is $id"
 
-    entry_exec=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "${desktop[0]}")
-    entry_icon=$(sed -n 's/^Icon=//p' "${desktop[0]}")
-    problems=()
-    [ -x "$bin/$entry_exec" ] || problems+=("Exec=$entry_exec is not an installed program")
-    [ -f "$share/icons/hicolor/scalable/apps/$entry_icon.svg" ] ||
-        problems+=("Icon=$entry_icon has no scalable icon")
-    grep -q "<id>$id</id>" "${metainfo[0]}" || problems+=("the metadata's id is not $id")
-    grep -q "<launchable type=\"desktop-id\">$id.desktop</launchable>" "${metainfo[0]}" ||
-        problems+=("the metadata does not launch $id.desktop")
-    grep -q '^Name\[ja\]=' "${desktop[0]}" || problems+=("no Japanese name")
-    if [ ${#problems[@]} -eq 0 ]; then
-        pass "the menu entry runs $entry_exec and shows its icon; the metadata names the entry"
+    execs=()
+    for entry in "${desktop[@]}"; do
+        name=$(basename "$entry")
+        if out=$(desktop-file-validate "$entry" 2>&1); then
+            pass "desktop-file-validate accepts $name"
+        else
+            fail "desktop-file-validate $name" "$out"
+        fi
+        entry_exec=$(sed -n 's/^Exec=//p' "$entry")
+        entry_icon=$(sed -n 's/^Icon=//p' "$entry")
+        execs+=("$entry_exec")
+        problems=()
+        [ -x "$bin/${entry_exec%% *}" ] || problems+=("Exec=$entry_exec is not an installed program")
+        [ -f "$share/icons/hicolor/scalable/apps/$entry_icon.svg" ] ||
+            problems+=("Icon=$entry_icon has no scalable icon")
+        grep -q "<launchable type=\"desktop-id\">$name</launchable>" "${metainfo[0]}" ||
+            problems+=("the metadata does not launch $name")
+        grep -q '^Name\[ja\]=' "$entry" || problems+=("no Japanese name")
+        if [ ${#problems[@]} -eq 0 ]; then
+            pass "$name runs $entry_exec, shows the icon and is in the metadata"
+        else
+            fail "$name, its icon and the metadata belong together" "${problems[@]}"
+        fi
+    done
+    if [ "$(sed -n 's/^Exec=//p' "$share/applications/$id.desktop")" = relm ] &&
+        printf '%s\n' "${execs[@]}" | grep -qx relm-demo; then
+        pass "$id.desktop runs the console itself, the other entry the demo"
     else
-        fail "the menu entry, icon and metadata belong together" "${problems[@]}"
+        fail "one entry runs relm, the other relm-demo" "${execs[@]}"
     fi
 else
-    fail "one desktop entry and one metadata file" "${desktop[@]}" "${metainfo[@]}"
+    fail "two desktop entries and one metadata file" "${desktop[@]}" "${metainfo[@]}"
 fi
 
 problems=()
@@ -250,6 +264,34 @@ if out=$(short_run HOME="$home" XDG_DATA_HOME=relative) && [ ! -e "$work/relativ
     pass "a relative XDG_DATA_HOME is ignored: the copy goes to ~/.local/share/relm/demo"
 else
     fail "relm-demo with a relative XDG_DATA_HOME" "$out"
+fi
+
+# --- relm from its menu entry ------------------------------------------------------------------
+
+# Started as the menu starts it (no options, in the home directory, nothing remembered yet), relm
+# waits in the connection dialog instead of ending with the serial port's message, starts no
+# simulator and remembers nothing; a logout (SIGTERM) ends it as Cancel does.
+config=$work/config
+mkdir -p "$config"
+cd "$home" || exit 1
+log=$work/menu.log
+env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen HOME="$home" XDG_CONFIG_HOME="$config" \
+    "$bin/relm" >"$log" 2>&1 &
+pid=$!
+started+=("$pid")
+sleep 2
+children=$(children_of "$pid")
+running=no
+alive "$pid" && running=yes
+kill -TERM "$pid" 2>/dev/null
+wait "$pid"
+status=$?
+if [ $running = yes ] && [ -z "$children" ] && [ $status -eq 143 ] && ! grep -q '^relm:' "$log" &&
+    [ -z "$(ls -A "$config")" ]; then
+    pass "relm from the menu waits for the connection to be chosen and remembers nothing unchosen"
+else
+    fail "relm from the menu (running $running, status $status, children '$children')" \
+        "$(cat "$log")" "$(ls -laR "$config")"
 fi
 
 echo "packaging: $passed passed, $failed failed"
