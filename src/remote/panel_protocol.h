@@ -13,8 +13,8 @@
 //   {"type":"reset"}                             リセット
 //
 // A message over kMaxPanelMessageBytes, not JSON, not an object, with an unknown type, a field
-// missing, of the wrong kind, out of range, or a field the type does not have is refused with a
-// reason and changes nothing.
+// missing, of the wrong kind, out of range, given twice, or a field the type does not have is
+// refused with a reason and changes nothing.
 
 #include <QByteArray>
 #include <QString>
@@ -44,6 +44,9 @@ struct PanelParse
 };
 
 PanelParse parsePanelMessage(const QByteArray &message);
+
+// Whether text has the form of a token: kPanelTokenHexDigits lower-case hex digits.
+bool isPanelToken(const QByteArray &text);
 
 // Whether the request changes anything on the layout (only an operating page may send it).
 bool isOperatorCommand(PanelCommand command);

@@ -41,6 +41,8 @@ TEST(PanelMessageTest, RefusesWithAReason)
         {R"({"type":"hello"})", "32 lower-case hex"},
         {R"({"type":"heartbeat","train":0})", "unexpected field \"train\""},
         {QByteArray(4097, ' '), "too large: 4097 bytes"},
+        {R"({"type":"hello","type":"speed","train":1,"speed":3})", "\"type\" twice"},
+        {R"({"type":"speed","train":1,"speed":3,"speed":4})", "\"speed\" twice"},
     };
     for (const auto &[text, reason] : bad) {
         const PanelParse p = parsePanelMessage(text);
