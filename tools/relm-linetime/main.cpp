@@ -242,7 +242,7 @@ int main(int argc, char **argv)
     clock.start();
     std::vector<MemorySample> samples;
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, [&] {
+    QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] {
         samples.push_back({static_cast<double>(clock.elapsed()) / 1000.0, rssNow(), heapInUseKb()});
     });
     sampler.start(options.rssEverySeconds * 1000);
@@ -250,7 +250,7 @@ int main(int argc, char **argv)
     // Enough for the frames at 200 ms, the two seconds of start and a margin for a busy machine.
     const qint64 deadlineMs = static_cast<qint64>(options.frames) * 300 + 10000;
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
+    QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
         if (controller.commandFrames() >= static_cast<std::size_t>(options.frames) ||
             clock.elapsed() > deadlineMs)
             QCoreApplication::exit(0);
