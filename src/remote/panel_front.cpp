@@ -13,13 +13,20 @@ constexpr int kAnswerTimeoutMs = 10000;
 // A client that sent more behind its request is given this long of quiet before the connection
 // closes, so that the close does not reset the connection under the answer.
 constexpr int kQuietBeforeCloseMs = 200;
+// Of what comes after the request no more than this is taken off the line before the connection
+// is cut: a client that floods instead of going quiet is not read for long.
+constexpr qint64 kMaxDroppedBytes = 64 * 1024;
 const char *const kAnswered = "relmAnswered"; // set once the door has answered the socket
 
 } // namespace
 
 PanelFront::PanelFront(QObject *parent)
     : QTcpServer(parent)
-{}
+{
+    m_clock.start();
+    m_next.setSingleShot(true);
+    connect(&m_next, &QTimer::timeout, this, &PanelFront::takeWaiting);
+}
 
 void PanelFront::setPages(Admission admission, PageOpened opened)
 {
@@ -35,12 +42,45 @@ void PanelFront::incomingConnection(qintptr descriptor)
         return;
     }
     socket->setReadBufferSize(kMaxRequestHeadBytes);
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onHeadData(socket); });
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     QTimer::singleShot(kHeadTimeoutMs, socket, [socket] {
         if (socket->property(kAnswered).isNull())
             socket->abort();
     });
+    m_waiting.emplace_back(socket);
+    takeWaiting();
+}
+
+void PanelFront::takeWaiting()
+{
+    const qint64 now = m_clock.nsecsElapsed();
+    m_allowance = std::min<double>(kConnectionsPerSecond,
+                                   m_allowance + static_cast<double>(now - m_countedAt) *
+                                                     kConnectionsPerSecond / 1e9);
+    m_countedAt = now;
+    while (!m_waiting.empty() && m_allowance >= 1.0) {
+        const QPointer<QTcpSocket> socket = m_waiting.front();
+        m_waiting.pop_front();
+        if (socket) {
+            m_allowance -= 1.0;
+            take(socket);
+        }
+    }
+    if (m_waiting.empty()) {
+        resumeAccepting();
+        return;
+    }
+    // Until the budget allows, the system holds new connections back.
+    pauseAccepting();
+    if (!m_next.isActive())
+        m_next.start(static_cast<int>((1.0 - m_allowance) * 1000.0 / kConnectionsPerSecond) + 1);
+}
+
+void PanelFront::take(QTcpSocket *socket)
+{
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onHeadData(socket); });
+    if (socket->bytesAvailable() > 0)
+        onHeadData(socket);
 }
 
 void PanelFront::onHeadData(QTcpSocket *socket)
@@ -73,11 +113,14 @@ void PanelFront::answer(QTcpSocket *socket, const QByteArray &bytes, bool moreCa
     quiet->setSingleShot(true);
     quiet->setInterval(kQuietBeforeCloseMs);
     connect(quiet, &QTimer::timeout, socket, &QTcpSocket::disconnectFromHost);
-    connect(socket, &QTcpSocket::readyRead, quiet, [socket, quiet] {
-        socket->readAll();
-        quiet->start();
+    connect(socket, &QTcpSocket::readyRead, quiet, [socket, quiet, dropped = qint64{0}]() mutable {
+        dropped += socket->skip(socket->bytesAvailable());
+        if (dropped > kMaxDroppedBytes)
+            socket->abort();
+        else
+            quiet->start();
     });
-    socket->readAll();
+    socket->skip(socket->bytesAvailable());
     socket->write(bytes);
     if (moreCame)
         quiet->start();

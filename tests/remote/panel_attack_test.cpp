@@ -239,7 +239,7 @@ TEST_F(PanelAttackTest, IdlePagesNeverKeepTheTokenHolderOut)
     EXPECT_EQ(module.SliderSpeed[0], 12);
 }
 
-// A page from one address takes at most its share of the places for pages without the token.
+// One address takes at most its share of the places for pages without the token.
 TEST_F(PanelAttackTest, OneAddressTakesAtMostItsShareOfThePlaces)
 {
     std::vector<std::unique_ptr<RawPage>> pages;

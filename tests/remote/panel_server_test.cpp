@@ -4,6 +4,7 @@
 
 #include "panel_fixture.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QTcpSocket>
 #include <QTest>
@@ -270,6 +271,32 @@ TEST_F(PanelServerTest, OnlyTheServedAddressAndPortAreAHost)
     }
 }
 
+// Connections beyond the door's budget wait their turn: every one is answered, none refused.
+TEST_F(PanelServerTest, ConnectionsBeyondTheDoorsBudgetWaitTheirTurn)
+{
+    const QByteArray request = "GET /panel.css HTTP/1.1\r\nHost: 127.0.0.1:" +
+                               QByteArray::number(server->port()) + "\r\n\r\n";
+    std::vector<std::unique_ptr<QTcpSocket>> clients;
+    std::vector<QByteArray> answers(PanelFront::kConnectionsPerSecond * 2);
+    for (QByteArray &answer : answers) {
+        auto &c = clients.emplace_back(std::make_unique<QTcpSocket>());
+        QTcpSocket *socket = c.get();
+        QObject::connect(socket, &QTcpSocket::connected, socket, [socket, &request] {
+            socket->write(request);
+        });
+        QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                         [socket, &answer] { answer += socket->readAll(); });
+        socket->connectToHost(QHostAddress::LocalHost, server->port());
+    }
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::all_of(answers.begin(), answers.end(), [](const QByteArray &a) {
+                return a.startsWith("HTTP/1.1 200") && a.endsWith("}\n");
+            });
+        },
+        5000));
+}
+
 // A connection carries one request: whatever follows it is never read, however it looks.
 TEST_F(PanelServerTest, ARequestAfterTheFirstOnOneConnectionIsNeverAnswered)
 {
@@ -284,6 +311,19 @@ TEST_F(PanelServerTest, ARequestAfterTheFirstOnOneConnectionIsNeverAnswered)
         EXPECT_EQ(answer.count("HTTP/1.1 "), 1) << answer.left(60).constData();
         EXPECT_TRUE(answer.contains("text/css"));
     }
+    // A client that floods on after its request is not read for long.
+    QTcpSocket flood;
+    flood.connectToHost(QHostAddress::LocalHost, server->port());
+    ASSERT_TRUE(flood.waitForConnected(2000));
+    flood.write(first + "more");
+    QElapsedTimer clock;
+    clock.start();
+    while (flood.state() == QAbstractSocket::ConnectedState && clock.elapsed() < 2000) {
+        if (flood.bytesToWrite() < 64 * 1024)
+            flood.write(QByteArray(64 * 1024, 'x'));
+        QTest::qWait(5);
+    }
+    EXPECT_NE(flood.state(), QAbstractSocket::ConnectedState) << "the door read on";
 }
 
 } // namespace
