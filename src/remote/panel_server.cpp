@@ -179,6 +179,7 @@ void PanelServer::onGone(int id, const QString &why, bool overLimits)
         return;
     int heldBack = 0;
     const QString address = gone->connection->peer().toString();
+    m_closedOverLimits += overLimits ? 1 : 0;
     if (overLimits && m_closedNotes.due(address, m_clock(), &heldBack)) {
         m_console.note(QStringLiteral("remote panel: closed the page from %1: %2%3")
                            .arg(address, why,
@@ -206,6 +207,13 @@ void PanelServer::checkHeartbeats()
         closePage(
             id, kClosePolicy,
             QStringLiteral("no heartbeat for %1 s").arg(PanelSessions::kHeartbeatTimeoutMs / 1000));
+}
+
+int PanelServer::operatingPages() const
+{
+    return static_cast<int>(std::count_if(m_pages.begin(), m_pages.end(), [this](const auto &entry) {
+        return m_sessions.operating(entry.first);
+    }));
 }
 
 qint64 PanelServer::heldBytes() const
@@ -245,7 +253,9 @@ void PanelServer::flush(int id)
         return;
     if (p->mapDue) {
         p->mapDue = false;
-        send(*p, "map", panelMapFields(m_map));
+        if (m_mapCache.isEmpty())
+            m_mapCache = panelMapFields(m_map);
+        send(*p, "map", m_mapCache);
     }
     if (p->stateDue) {
         p->stateDue = false;
@@ -290,6 +300,7 @@ void PanelServer::broadcast(const QByteArray &type, const QByteArray &fields)
 void PanelServer::setMap(const MapGeometry &map)
 {
     m_map = map;
+    m_mapCache.clear();
     m_stateCache.clear();
     for (auto &[id, p] : m_pages) {
         p->mapDue = p->stateDue = true;

@@ -49,6 +49,8 @@ public:
     // Closes pages whose heartbeats stopped (runs by itself twice a second).
     void checkHeartbeats();
     int pages() const { return static_cast<int>(m_pages.size()); }
+    int operatingPages() const;
+    long closedOverLimits() const { return m_closedOverLimits; } // pages, since the start
     // Bytes held for all pages now: queued to send to them and buffered from them.
     qint64 heldBytes() const;
 
@@ -92,11 +94,13 @@ private:
     PanelFront m_front;
     QHostAddress m_address;
     MapGeometry m_map;
+    QByteArray m_mapCache;   // the map's fields until the map changes
     QByteArray m_stateCache; // the state's fields until the next change
     std::map<int, std::unique_ptr<Page>> m_pages;
     QTimer m_heartbeats;
     QTimer m_tokenChecks; // when the next waiting token may be checked
     AddressNotes m_closedNotes;
+    long m_closedOverLimits = 0;
     std::vector<qint64> m_latenciesUs;
 };
 

@@ -40,6 +40,7 @@ struct Options
     int speed = 128;          // every train's requested speed, 0..128
     int rssEverySeconds = 60; // memory sample period
     int pages = 0;            // remote panel pages connected during the run
+    int flooders = 0;         // hostile clients flooding the remote panel during the run
     std::string dir;          // layout directory: kukan.dat, atc.ini, atctest.bin
     relm::ControllerSideOptions controller;
     bool help = false;
@@ -48,7 +49,7 @@ struct Options
 const char *const kUsage =
     "usage: relm-linetime [--frames N] [--dir DIR] [--speed S] [--listen-only]\n"
     "                     [--status-interval MS] [--rss-every SECONDS] [--no-realtime]\n"
-    "                     [--pages N] [--verbose]\n"
+    "                     [--pages N] [--flood N] [--verbose]\n"
     "  Runs the console window offscreen on a pseudo-terminal, presses Transfer and times\n"
     "  every frame it sends. --frames 1000 (the default) takes about 3.5 minutes.\n"
     "  --dir        layout directory with kukan.dat, atc.ini and atctest.bin (default: .)\n"
@@ -59,6 +60,8 @@ const char *const kUsage =
     "  --no-realtime  leave the reading thread at normal priority\n"
     "  --pages N    serve the remote panel and keep N operating pages on it (1..64), from\n"
     "               relm-panel-load beside this program; reports each update's latency\n"
+    "  --flood N    and N clients (1..16) flooding the panel with 64 KiB messages, opening a\n"
+    "               new connection whenever the panel closes one\n"
     "  --verbose    the simulated controller's log and every frame on stderr\n";
 
 bool parseInt(std::string_view text, int low, int high, int &out)
@@ -99,6 +102,9 @@ std::string parseOptions(const std::vector<std::string_view> &args, Options &o)
             ++i;
         } else if (a == "--pages" && hasValue && parseInt(args[i + 1], 1, 64, value)) {
             o.pages = value;
+            ++i;
+        } else if (a == "--flood" && hasValue && parseInt(args[i + 1], 1, 16, value)) {
+            o.flooders = value;
             ++i;
         } else if (a == "--rss-every" && hasValue && parseInt(args[i + 1], 1, 3600, value)) {
             o.rssEverySeconds = value;
@@ -205,7 +211,7 @@ int main(int argc, char **argv)
     // The remote panel, with pages in a process of their own as phones would be.
     std::unique_ptr<relm::PanelServer> panel;
     QProcess pages;
-    if (options.pages > 0) {
+    if (options.pages > 0 || options.flooders > 0) {
         QElapsedTimer panelClock;
         panelClock.start();
         panel = std::make_unique<relm::PanelServer>(console, QByteArray(32, 'a'),
@@ -219,18 +225,19 @@ int main(int argc, char **argv)
         panel->setMap(form.form3().geometry());
         pages.setProcessChannelMode(QProcess::ForwardedChannels);
         pages.start(QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("relm-panel-load")),
-                    {QString::number(panel->port()), QString(32, u'a'), QString::number(options.pages)});
+                    {QString::number(panel->port()), QString(32, u'a'), QString::number(options.pages),
+                     QString::number(options.flooders)});
         if (!pages.waitForStarted()) {
             std::fprintf(stderr, "relm-linetime: relm-panel-load did not start\n");
             return 1;
         }
         QElapsedTimer waited;
         waited.start();
-        while (panel->pages() < options.pages && waited.elapsed() < 10000)
+        while (panel->operatingPages() < options.pages && waited.elapsed() < 10000)
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        if (panel->pages() < options.pages) {
-            std::fprintf(stderr, "relm-linetime: only %d of %d pages connected\n", panel->pages(),
-                         options.pages);
+        if (panel->operatingPages() < options.pages) {
+            std::fprintf(stderr, "relm-linetime: only %d of %d pages operate\n",
+                         panel->operatingPages(), options.pages);
             return 1;
         }
     }
@@ -296,7 +303,8 @@ int main(int argc, char **argv)
         const auto at = [&us](double q) {
             return us.empty() ? 0 : us[std::min(us.size() - 1, static_cast<std::size_t>(q * us.size()))];
         };
-        std::printf("panel_pages: %d\n", panel->pages());
+        std::printf("panel_pages: %d operating\n", panel->operatingPages());
+        std::printf("panel_pages_closed_over_their_limits: %ld\n", panel->closedOverLimits());
         std::printf("panel_update_after_status_us: p50 %lld, p99 %lld, max %lld (%zu updates)\n",
                     static_cast<long long>(at(0.5)), static_cast<long long>(at(0.99)),
                     static_cast<long long>(us.empty() ? 0 : us.back()), us.size());
