@@ -4,7 +4,8 @@
 // before the console hears of it. Every message is one JSON object with a "type":
 //
 //   {"type":"hello","token":"<32 hex digits>"}   ask to operate; without it a page only watches
-//   {"type":"heartbeat"}                         an operating page is still there (every second)
+//                                                (or bring the token in the request: /ws?token=)
+//   {"type":"heartbeat"}                         the page is still there (every second)
 //   {"type":"speed","train":0,"speed":64}        train 0..2 (X, Y, Z), speed 0..128
 //   {"type":"stop","train":1}                    停止
 //   {"type":"point","train":2}                   ポイント
