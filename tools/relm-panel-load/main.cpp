@@ -1,6 +1,6 @@
 // relm-panel-load: stands in for the phones and browsers of a benchmark. Opens N pages on a
-// remote panel's WebSocket, says hello with the token, sends a heartbeat every second as a page
-// does, and counts the updates each page gets. Beside them, F flooding clients, as a hostile
+// remote panel's WebSocket with the token in the request, as the panel's page does, sends a
+// heartbeat every second, and counts the updates each page gets. Beside them, F flooding clients, as a hostile
 // program would be: each opens a WebSocket without the token and sends 64 KiB messages as fast
 // as its socket takes them, and opens a new one whenever the panel closes it. Ends on SIGTERM or
 // SIGINT with a summary line for each kind.
@@ -127,13 +127,11 @@ int main(int argc, char **argv)
     for (int i = 0; i < pages; ++i) {
         auto socket = std::make_unique<QWebSocket>(origin);
         QWebSocket *s = socket.get();
-        QObject::connect(s, &QWebSocket::connected, s, [s, token, &connected] {
-            ++connected;
-            s->sendTextMessage(QStringLiteral("{\"type\":\"hello\",\"token\":\"%1\"}").arg(token));
-        });
+        QObject::connect(s, &QWebSocket::connected, s, [&connected] { ++connected; });
         QObject::connect(s, &QWebSocket::textMessageReceived, s,
                          [&updates, i](const QString &) { ++updates[static_cast<std::size_t>(i)]; });
-        s->open(QNetworkRequest(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port))));
+        s->open(QNetworkRequest(
+            QUrl(QStringLiteral("ws://127.0.0.1:%1/ws?token=%2").arg(port).arg(token))));
         sockets.push_back(std::move(socket));
     }
     std::vector<Flooder *> flooding;
