@@ -51,10 +51,9 @@ void checkMessage(const QByteArray &message)
     static Console console(module, QStringLiteral("/dev/relm-fuzz-no-such-port"));
     static qint64 now = 0;
     static PanelSessions sessions(console, kToken, [] { return now; });
-    now += 1000; // a token check is always within the budget
+    now += 1000; // a hello is always within the budget
 
     const int operatingPage = sessions.open(QStringLiteral("10.0.0.1"), kToken);
-    sessions.checkTokens();
     if (!sessions.operating(operatingPage))
         violated("the right token lets a page operate");
 
@@ -91,11 +90,12 @@ void checkDoor(const QByteArray &bytes)
     served.addresses = {QStringLiteral("127.0.0.1")};
     served.loopback = true;
     bool asked = false;
-    const auto admission = [&](bool bringsToken) -> std::optional<QString> {
+    const auto admission = [&](const QByteArray &token) -> std::optional<QString> {
         asked = true;
-        if (bringsToken)
+        if (token == kToken)
             return std::nullopt;
-        return bytes.size() % 2 == 0 ? std::nullopt : std::optional<QString>(QStringLiteral("full"));
+        return bytes.size() % 2 == 0 ? std::nullopt
+                                     : std::optional<QString>(QStringLiteral("full"));
     };
     const DoorAnswer door = answerDoor(bytes, served, admission);
     if (door.kind == DoorAnswer::Kind::NeedMore) {
@@ -107,8 +107,8 @@ void checkDoor(const QByteArray &bytes)
         violated("an answer is to bytes that came, within the head's limit");
     // Whatever follows the first request changes nothing of its answer.
     if (door.headLength > 0) {
-        const QByteArray other = bytes.left(door.headLength) +
-                                 "GET /panel.js HTTP/1.1\r\nHost: evil.example\r\n\r\n";
+        const QByteArray other =
+            bytes.left(door.headLength) + "GET /panel.js HTTP/1.1\r\nHost: evil.example\r\n\r\n";
         const DoorAnswer again = answerDoor(other, served, admission);
         if (again.kind != door.kind || again.bytes != door.bytes)
             violated("a connection is answered by its first request alone");
@@ -128,7 +128,8 @@ void checkDoor(const QByteArray &bytes)
         !head.contains("\r\nReferrer-Policy: no-referrer"))
         violated("every answer forbids framing and referrers");
     const qsizetype lengthAt = head.indexOf("\r\nContent-Length: ") + 18;
-    const qsizetype length = head.mid(lengthAt, head.indexOf("\r\n", lengthAt) - lengthAt).toLongLong();
+    const qsizetype length =
+        head.mid(lengthAt, head.indexOf("\r\n", lengthAt) - lengthAt).toLongLong();
     const qsizetype body = door.bytes.size() - headEnd - 4;
     const bool headRequest = bytes.startsWith("HEAD ");
     if ((body != length && !(headRequest && body == 0)) ||
@@ -205,7 +206,8 @@ void checkFrames(const QByteArray &bytes)
     FrameReader all(kMaxPanelMessageBytes), inChunks(kMaxPanelMessageBytes);
     all.read(frames, whole);
     for (qsizetype at = 0; at < frames.size(); at += step) {
-        inChunks.read(QByteArrayView(frames).sliced(at, std::min(step, frames.size() - at)), chunked);
+        inChunks.read(QByteArrayView(frames).sliced(at, std::min(step, frames.size() - at)),
+                      chunked);
         if (inChunks.heldBytes() > 14 + 125 + kMaxPanelMessageBytes)
             violated("the reader holds a frame head, a control payload and a message at most");
     }
@@ -225,7 +227,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size == 0)
         return 0;
-    const QByteArray rest(reinterpret_cast<const char *>(data) + 1, static_cast<qsizetype>(size - 1));
+    const QByteArray rest(reinterpret_cast<const char *>(data) + 1,
+                          static_cast<qsizetype>(size - 1));
     switch (data[0] % 3) {
     case 0:
         checkMessage(rest);

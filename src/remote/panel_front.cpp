@@ -88,8 +88,8 @@ void PanelFront::onHeadData(QTcpSocket *socket)
     // Look without taking: the head of an upgrade is taken only once the page is let in.
     const QByteArray received = socket->peek(kMaxRequestHeadBytes);
     const QHostAddress peer = socket->peerAddress();
-    const DoorAnswer door = answerDoor(received, m_served, [&](bool bringsToken) {
-        return m_admission ? m_admission(peer, bringsToken) : std::nullopt;
+    const DoorAnswer door = answerDoor(received, m_served, [&](const QByteArray &token) {
+        return m_admission ? m_admission(peer, token) : std::nullopt;
     });
     if (door.kind == DoorAnswer::Kind::NeedMore)
         return;

@@ -29,9 +29,9 @@ class PanelFront final : public QTcpServer
     Q_OBJECT
 
 public:
-    // Whether a page from peer may come in now (see PageAdmission).
+    // Whether a page from peer may come in now with the token it brings (see PageAdmission).
     using Admission =
-        std::function<std::optional<QString>(const QHostAddress &peer, bool bringsToken)>;
+        std::function<std::optional<QString>(const QHostAddress &peer, const QByteArray &token)>;
     // A page came in: its socket (from now on the receiver's) and the token it brought, if any.
     using PageOpened = std::function<void(QTcpSocket *socket, const QByteArray &token)>;
 
@@ -57,7 +57,7 @@ private:
     double m_allowance = kConnectionsPerSecond;
     QElapsedTimer m_clock;
     qint64 m_countedAt = 0; // ns on m_clock when the allowance was last counted
-    QTimer m_next;         // when the next waiting connection may be taken
+    QTimer m_next;          // when the next waiting connection may be taken
     ServedAt m_served;
     Admission m_admission;
     PageOpened m_opened;

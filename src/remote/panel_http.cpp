@@ -93,7 +93,7 @@ DoorAnswer upgrade(const RequestHead &head, qsizetype length, const PageAdmissio
         return refusal(
             "400 Bad Request",
             QStringLiteral("the token must be %1 lower-case hex digits").arg(kPanelTokenHexDigits));
-    if (const std::optional<QString> full = admission(token.has_value()))
+    if (const std::optional<QString> full = admission(token.value_or(QByteArray())))
         return refusal("503 Service Unavailable", *full);
     return {DoorAnswer::Kind::Upgrade,
             "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"

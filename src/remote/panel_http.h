@@ -33,8 +33,9 @@ struct DoorAnswer
     QByteArray token;         // Upgrade: the token the page brings, or empty
 };
 
-// Whether a page may come in now, bringing a token or not: the reason it may not, or nothing.
-using PageAdmission = std::function<std::optional<QString>(bool bringsToken)>;
+// Whether a page may come in now with the token it brings in its request (empty: none): the
+// reason it may not, or nothing.
+using PageAdmission = std::function<std::optional<QString>(const QByteArray &token)>;
 
 // The answer to the bytes received so far on a new connection.
 DoorAnswer answerDoor(const QByteArray &received, const ServedAt &served,

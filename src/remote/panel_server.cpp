@@ -37,8 +37,8 @@ PanelServer::PanelServer(Console &console, QByteArray token, PanelSessions::Cloc
     , m_sessions(console, token, clock)
 {
     m_front.setPages(
-        [this](const QHostAddress &peer, bool bringsToken) {
-            return m_sessions.refusal(peer.toString(), bringsToken);
+        [this](const QHostAddress &peer, const QByteArray &pageToken) {
+            return m_sessions.refusal(peer.toString(), pageToken);
         },
         [this](QTcpSocket *socket, const QByteArray &pageToken) {
             onPageOpened(socket, pageToken);
@@ -121,8 +121,8 @@ void PanelServer::onPageOpened(QTcpSocket *socket, const QByteArray &token)
     Page &added = *p;
     m_pages.emplace(id, std::move(p));
     schedule(added); // the whole state at once
-    if (!token.isEmpty())
-        runTokenChecks();
+    if (!token.isEmpty() && !m_sessions.operating(id))
+        sendError(id, QStringLiteral("wrong token: this page may only watch"));
 }
 
 PanelServer::Page *PanelServer::page(int id)
@@ -148,10 +148,6 @@ void PanelServer::runTokenChecks()
                 p->stateDue = true; // its rights changed
                 schedule(*p);
             }
-        } else if (check.broughtInRequest) {
-            // It came in on the token and may not stay on a place kept for the token.
-            sendError(check.id, QStringLiteral("wrong token: open the view address to watch"));
-            closePage(check.id, kCloseWrongToken, QStringLiteral("its token was wrong"));
         } else {
             sendError(check.id, QStringLiteral("wrong token: this page may only watch"));
         }
@@ -211,9 +207,9 @@ void PanelServer::checkHeartbeats()
 
 int PanelServer::operatingPages() const
 {
-    return static_cast<int>(std::count_if(m_pages.begin(), m_pages.end(), [this](const auto &entry) {
-        return m_sessions.operating(entry.first);
-    }));
+    return static_cast<int>(
+        std::count_if(m_pages.begin(), m_pages.end(),
+                      [this](const auto &entry) { return m_sessions.operating(entry.first); }));
 }
 
 qint64 PanelServer::heldBytes() const

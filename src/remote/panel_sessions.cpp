@@ -14,6 +14,7 @@ constexpr std::array<const char *, 3> kTrainNames{"X", "Y", "Z"};
 
 bool sameToken(const QByteArray &a, const QByteArray &b)
 {
+    // Constant time: how long it takes says nothing of how much of the token was right.
     if (a.size() != b.size())
         return false;
     unsigned char difference = 0;
@@ -36,15 +37,20 @@ int PanelSessions::watching(const QString *address) const
 {
     return static_cast<int>(std::count_if(m_pages.begin(), m_pages.end(), [&](const auto &entry) {
         const Page &p = entry.second;
-        return p.standing == Standing::Watching && (address == nullptr || p.address == *address);
+        return !p.operating && (address == nullptr || p.address == *address);
     }));
 }
 
-std::optional<QString> PanelSessions::refusal(const QString &address, bool bringsToken) const
+bool PanelSessions::isRight(const QByteArray &token) const
+{
+    return !token.isEmpty() && sameToken(token, m_token);
+}
+
+std::optional<QString> PanelSessions::refusal(const QString &address, const QByteArray &token) const
 {
     if (count() >= kMaxPages)
         return QStringLiteral("already %1 pages connected").arg(kMaxPages);
-    if (bringsToken)
+    if (isRight(token))
         return std::nullopt;
     if (watching(nullptr) >= kMaxWatchingPages)
         return QStringLiteral("already %1 pages without the operator's token; the other places "
@@ -64,11 +70,10 @@ int PanelSessions::open(const QString &address, const QByteArray &token)
     page.address = address;
     page.lastHeartbeat = m_clock();
     page.operatorId = m_console.newRemoteOperator();
-    Page &added = m_pages.emplace(id, page).first->second;
-    if (!token.isEmpty()) {
-        added.standing = Standing::Claiming;
-        requestCheck(id, added, token);
-    }
+    page.operating = isRight(token);
+    if (!token.isEmpty() && !page.operating)
+        wrongToken(address);
+    m_pages.emplace(id, page);
     return id;
 }
 
@@ -101,13 +106,7 @@ std::vector<int> PanelSessions::silent() const
 bool PanelSessions::operating(int id) const
 {
     const auto it = m_pages.find(id);
-    return it != m_pages.end() && it->second.standing == Standing::Operating;
-}
-
-void PanelSessions::requestCheck(int id, Page &page, const QByteArray &token)
-{
-    page.waitingToken = token;
-    m_waiting.push_back(id);
+    return it != m_pages.end() && it->second.operating;
 }
 
 std::vector<PanelSessions::TokenCheck> PanelSessions::checkTokens()
@@ -124,9 +123,9 @@ std::vector<PanelSessions::TokenCheck> PanelSessions::checkTokens()
         Page &page = m_pages.at(id);
         const QByteArray token = *std::exchange(page.waitingToken, std::nullopt);
         m_checkAllowance -= 1.0;
-        TokenCheck check{id, sameToken(token, m_token), page.standing == Standing::Claiming};
+        TokenCheck check{id, isRight(token)};
         if (check.right) {
-            page.standing = Standing::Operating;
+            page.operating = true;
             page.lastHeartbeat = now;
         } else {
             wrongToken(page.address);
@@ -172,18 +171,19 @@ std::optional<QString> PanelSessions::handle(int id, const QByteArray &message)
         return parsed.error;
     const PanelRequest &r = *parsed.request;
     if (r.command == PanelCommand::Hello) {
-        if (page.standing == Standing::Operating)
+        if (page.operating)
             return std::nullopt;
         if (page.waitingToken)
             return QStringLiteral("hello: this page's token already waits to be checked");
-        requestCheck(id, page, r.token);
+        page.waitingToken = r.token;
+        m_waiting.push_back(id);
         return std::nullopt;
     }
     if (r.command == PanelCommand::Heartbeat) {
         page.lastHeartbeat = m_clock();
         return std::nullopt;
     }
-    if (page.standing != Standing::Operating)
+    if (!page.operating)
         return QStringLiteral(
             "this page may only watch: open it with the operator's token to drive");
 

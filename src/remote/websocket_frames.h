@@ -28,7 +28,6 @@ inline constexpr quint16 kCloseNormal = 1000;
 inline constexpr quint16 kCloseGoingAway = 1001;
 inline constexpr quint16 kCloseProtocolError = 1002;
 inline constexpr quint16 kClosePolicy = 1008;
-inline constexpr quint16 kCloseWrongToken = 4001; // the page's token is not the operator's
 
 struct FrameHead
 {

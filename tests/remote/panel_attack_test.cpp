@@ -154,6 +154,14 @@ TEST_F(PanelAttackTest, WrongTokensFromAnyAddressNeverKeepTheRightTokenOut)
         }
     }
     EXPECT_EQ(notesWith(QStringLiteral("wrong token")), 3) << "one per address";
+    RawPage claiming(server->port(), QStringLiteral("127.0.0.4"));
+    ASSERT_TRUE(claiming.open("/ws?token=" + kWrongToken)) << "as a page without the token";
+    EXPECT_TRUE(claiming.next(QStringLiteral("error"))
+                    .value(u"message")
+                    .toString()
+                    .contains(QStringLiteral("wrong token")));
+    EXPECT_FALSE(claiming.operating(100));
+    EXPECT_EQ(notesWith(QStringLiteral("wrong token")), 4);
     for (const QString &from : addresses) {
         RawPage page(server->port(), from);
         ASSERT_TRUE(page.open()) << from.toStdString() << page.answer().constData();
@@ -165,11 +173,12 @@ TEST_F(PanelAttackTest, WrongTokensFromAnyAddressNeverKeepTheRightTokenOut)
     ASSERT_TRUE(again.open());
     again.sendText(hello(kWrongToken));
     again.next(QStringLiteral("error"));
-    EXPECT_EQ(notesWith(QStringLiteral("wrong token")), 4) << "a minute later";
+    EXPECT_EQ(notesWith(QStringLiteral("wrong token")), 5) << "a minute later";
 }
 
-// However many addresses guess, the server checks only so many tokens a second in all; the
-// others wait their turn, the right one among them, and none is refused.
+// However many addresses guess by hello, the server checks only so many tokens a second in all;
+// the others wait their turn, the right one among them, and none is refused. A page that
+// brings the token in its request is let in at once.
 TEST_F(PanelAttackTest, TokenChecksAreBudgetedAcrossAllAddresses)
 {
     std::vector<std::unique_ptr<RawPage>> guessers;
@@ -178,11 +187,9 @@ TEST_F(PanelAttackTest, TokenChecksAreBudgetedAcrossAllAddresses)
             std::make_unique<RawPage>(server->port(), QStringLiteral("127.0.1.%1").arg(i + 1)));
         ASSERT_TRUE(guessers.back()->open()) << i;
     }
+    RawPage &holder = *guessers.back(); // says hello last, with the right token
     for (auto &g : guessers)
-        g->sendText(hello(kWrongToken));
-    Page holder(server->port(), QStringLiteral("default"), QStringLiteral("127.0.0.1"),
-                QStringLiteral("/ws?token=") + QString::fromLatin1(kToken));
-    ASSERT_TRUE(holder.connected());
+        g->sendText(hello(&*g == &holder ? kToken : kWrongToken));
     QTest::qWait(300);
     const auto answered = [&] {
         int n = 0;
@@ -191,14 +198,18 @@ TEST_F(PanelAttackTest, TokenChecksAreBudgetedAcrossAllAddresses)
         return n;
     };
     EXPECT_EQ(answered(), PanelSessions::kTokenChecksPerSecond) << "while the clock stands";
-    EXPECT_FALSE(holder.next(QStringLiteral("state"), 100).value(u"control").toBool());
-    now += 1000;
+    EXPECT_FALSE(holder.operating(100));
+    Page claiming(server->port(), QStringLiteral("default"), QStringLiteral("127.0.0.1"),
+                  QStringLiteral("/ws?token=") + QString::fromLatin1(kToken));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] {
-            return !holder.messages.empty() && holder.messages.back().value(u"control").toBool();
+            return !claiming.messages.empty() &&
+                   claiming.messages.back().value(u"control").toBool();
         },
         2000));
-    EXPECT_EQ(answered(), PanelSessions::kMaxWatchingPages);
+    now += 1000;
+    EXPECT_TRUE(holder.operating());
+    EXPECT_EQ(answered(), PanelSessions::kMaxWatchingPages - 1);
 }
 
 // Pages without the token, however many and however idle, leave room for the page that brings

@@ -138,7 +138,7 @@ TEST(FrameReaderTest, ServerFramesAndTheHandshakeAnswer)
               QByteArray::fromHex("817e007e"));
     EXPECT_EQ(serverFrame(FrameOpcode::Binary, QByteArray(65536, 'a')).left(10),
               QByteArray::fromHex("827f0000000000010000"));
-    EXPECT_EQ(closeFrame(kCloseWrongToken, QStringLiteral("x")), QByteArray::fromHex("88030fa178"));
+    EXPECT_EQ(closeFrame(4001, QStringLiteral("x")), QByteArray::fromHex("88030fa178"));
     EXPECT_EQ(webSocketAccept("dGhlIHNhbXBsZSBub25jZQ=="),
               QByteArray("s3pPLMBiTxaQ9kYGzzhZRbK+xOo="));
 }

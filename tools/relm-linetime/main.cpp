@@ -225,8 +225,8 @@ int main(int argc, char **argv)
         panel->setMap(form.form3().geometry());
         pages.setProcessChannelMode(QProcess::ForwardedChannels);
         pages.start(QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("relm-panel-load")),
-                    {QString::number(panel->port()), QString(32, u'a'), QString::number(options.pages),
-                     QString::number(options.flooders)});
+                    {QString::number(panel->port()), QString(32, u'a'),
+                     QString::number(options.pages), QString::number(options.flooders)});
         if (!pages.waitForStarted()) {
             std::fprintf(stderr, "relm-linetime: relm-panel-load did not start\n");
             return 1;

@@ -1,9 +1,9 @@
 // relm-panel-load: stands in for the phones and browsers of a benchmark. Opens N pages on a
 // remote panel's WebSocket with the token in the request, as the panel's page does, sends a
-// heartbeat every second, and counts the updates each page gets. Beside them, F flooding clients, as a hostile
-// program would be: each opens a WebSocket without the token and sends 64 KiB messages as fast
-// as its socket takes them, and opens a new one whenever the panel closes it. Ends on SIGTERM or
-// SIGINT with a summary line for each kind.
+// heartbeat every second, and counts the updates each page gets. Beside them, F flooding
+// clients, as a hostile program would be: each opens a WebSocket without the token and sends
+// 64 KiB messages as fast as its socket takes them, and opens a new one whenever the panel
+// closes it. Ends on SIGTERM or SIGINT with a summary line for each kind.
 // Usage: relm-panel-load PORT TOKEN PAGES [FLOODERS]
 
 #include <QCoreApplication>
@@ -108,7 +108,8 @@ int main(int argc, char **argv)
     const int flooders = args.size() == 5 ? args[4].toInt(&floodersOk) : 0;
     if (!portOk || !pagesOk || !floodersOk || port <= 0 || port > 65535 || pages < 0 ||
         pages > 64 || flooders < 0 || flooders > 16) {
-        std::fprintf(stderr, "usage: relm-panel-load PORT TOKEN PAGES (0..64) [FLOODERS (0..16)]\n");
+        std::fprintf(stderr,
+                     "usage: relm-panel-load PORT TOKEN PAGES (0..64) [FLOODERS (0..16)]\n");
         return 2;
     }
     const QString token = args[2];
@@ -162,8 +163,8 @@ int main(int argc, char **argv)
             connections += f->connections;
             bytes += f->bytes;
         }
-        std::printf("panel_flood: %d clients opened %ld connections and wrote %.1f MB\n", flooders,
-                    connections, static_cast<double>(bytes) / 1e6);
+        std::printf("panel_flood: %d clients opened %ld connections and handed the system %.1f MB\n",
+                    flooders, connections, static_cast<double>(bytes) / 1e6);
     }
     return connected == pages ? 0 : 1;
 }

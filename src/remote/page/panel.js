@@ -15,11 +15,10 @@ const STATE_TEXT = {
 const SVG = 'http://www.w3.org/2000/svg';
 const HEARTBEAT_MS = 1000;
 const SPEED_SEND_MS = 100; // while a slider is dragged, at most this often
-const CLOSE_WRONG_TOKEN = 4001; // the console's close code for a token that is not the operator's
-
 // The token goes with the WebSocket request, so that the console keeps a place for this page
 // even when pages without it fill the others. Refused once, it is not tried again.
 let token = new URLSearchParams(location.search).get('token');
+let sentToken = false;
 const trains = [];
 let socket = null;
 let heartbeat = null;
@@ -130,6 +129,11 @@ function showState(message) {
   state.className = `state state-${c.state}`;
 
   operating = message.control;
+  if (sentToken && !operating) {
+    token = null;
+    sentToken = false;
+    showNotice('トークンが違います: 閲覧のみです');
+  }
   document.body.classList.toggle('operating', operating);
   $('mode').textContent = operating ? '操作可' : '閲覧のみ';
   for (const element of document.querySelectorAll('.operate'))
@@ -185,18 +189,14 @@ function connect() {
   const state = $('state');
   state.textContent = STATE_TEXT.connecting;
   state.className = 'state state-connecting';
-  const withToken = token && /^[0-9a-f]{32}$/.test(token);
-  socket = new WebSocket(`ws://${location.host}/ws${withToken ? `?token=${token}` : ''}`);
+  sentToken = Boolean(token) && /^[0-9a-f]{32}$/.test(token);
+  socket = new WebSocket(`ws://${location.host}/ws${sentToken ? `?token=${token}` : ''}`);
   lastSeq = 0;
   socket.addEventListener('open', () => {
     heartbeat = setInterval(() => send({type: 'heartbeat'}), HEARTBEAT_MS);
   });
   socket.addEventListener('message', onMessage);
-  socket.addEventListener('close', (event) => {
-    if (event.code === CLOSE_WRONG_TOKEN) {
-      token = null;
-      showNotice('トークンが違います: 閲覧のみで接続し直します');
-    }
+  socket.addEventListener('close', () => {
     clearInterval(heartbeat);
     heartbeat = null;
     operating = false;
