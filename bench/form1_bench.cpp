@@ -71,6 +71,7 @@ struct Console
     std::unique_ptr<relm::Console> console;
     std::unique_ptr<relm::Form1> form;
     int handled = 0; // comm notifications Form1 has finished with
+    QObject counter; // goes before handled, and the connection that counts with it
     QString error;
 
     Console()
@@ -95,7 +96,7 @@ struct Console
         module.InitSent = relm::kTrue;
         // Connected after the console's own handler, so it runs once that handler and the
         // window's updates have returned.
-        QObject::connect(&console->MSComm1, &relm::MSComm1::comm, [this] { ++handled; });
+        QObject::connect(&console->MSComm1, &relm::MSComm1::comm, &counter, [this] { ++handled; });
         QApplication::processEvents();
     }
 

@@ -1,27 +1,38 @@
 #include "remote/panel_front.h"
 
-#include <QPointer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QWebSocketServer>
 
 namespace relm {
 
 namespace {
 
 constexpr int kHeadTimeoutMs = 5000;
-// A page's files are a few kilobytes: no connection to the HTTP server needs longer than this.
-constexpr int kHttpConnectionMs = 30000;
-const char *const kWebSocketPath = "/ws";
-const char *const kHandedOver = "relmHandedOver"; // set once the socket is not the door's any more
+// The page's files are a few kilobytes: no client needs longer than this to take an answer.
+constexpr int kAnswerTimeoutMs = 10000;
+// A client that sent more behind its request is given this long of quiet before the connection
+// closes, so that the close does not reset the connection under the answer.
+constexpr int kQuietBeforeCloseMs = 200;
+// Of what comes after the request no more than this is taken off the line before the connection
+// is cut: a client that floods instead of going quiet is not read for long.
+constexpr qint64 kMaxDroppedBytes = 64 * 1024;
+const char *const kAnswered = "relmAnswered"; // set once the door has answered the socket
 
 } // namespace
 
-PanelFront::PanelFront(QWebSocketServer &webSockets, QString machineName, QObject *parent)
+PanelFront::PanelFront(QObject *parent)
     : QTcpServer(parent)
-    , m_webSockets(webSockets)
-    , m_machineName(std::move(machineName))
-{}
+{
+    m_clock.start();
+    m_next.setSingleShot(true);
+    connect(&m_next, &QTimer::timeout, this, &PanelFront::takeWaiting);
+}
+
+void PanelFront::setPages(Admission admission, PageOpened opened)
+{
+    m_admission = std::move(admission);
+    m_opened = std::move(opened);
+}
 
 void PanelFront::incomingConnection(qintptr descriptor)
 {
@@ -30,88 +41,92 @@ void PanelFront::incomingConnection(qintptr descriptor)
         delete socket;
         return;
     }
-    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onHeadData(socket); });
+    socket->setReadBufferSize(kMaxRequestHeadBytes);
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     QTimer::singleShot(kHeadTimeoutMs, socket, [socket] {
-        if (socket->property(kHandedOver).isNull())
+        if (socket->property(kAnswered).isNull())
             socket->abort();
     });
+    m_waiting.emplace_back(socket);
+    takeWaiting();
 }
 
-void PanelFront::handOver(QTcpSocket *socket)
+void PanelFront::takeWaiting()
 {
-    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-    disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    socket->setProperty(kHandedOver, true);
+    const qint64 now = m_clock.nsecsElapsed();
+    m_allowance = std::min<double>(kConnectionsPerSecond,
+                                   m_allowance + static_cast<double>(now - m_countedAt) *
+                                                     kConnectionsPerSecond / 1e9);
+    m_countedAt = now;
+    while (!m_waiting.empty() && m_allowance >= 1.0) {
+        const QPointer<QTcpSocket> socket = m_waiting.front();
+        m_waiting.pop_front();
+        if (socket) {
+            m_allowance -= 1.0;
+            take(socket);
+        }
+    }
+    if (m_waiting.empty()) {
+        resumeAccepting();
+        return;
+    }
+    // Until the budget allows, the system holds new connections back.
+    pauseAccepting();
+    if (!m_next.isActive())
+        m_next.start(static_cast<int>((1.0 - m_allowance) * 1000.0 / kConnectionsPerSecond) + 1);
 }
 
-void PanelFront::refuse(QTcpSocket *socket, const QByteArray &status, const QString &reason)
+void PanelFront::take(QTcpSocket *socket)
 {
-    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
-    socket->setProperty(kHandedOver, true);
-    const QByteArray body = reason.toUtf8() + '\n';
-    socket->write("HTTP/1.1 " + status + "\r\nContent-Type: text/plain; charset=utf-8\r\n"
-                  "Content-Length: " + QByteArray::number(body.size()) +
-                  "\r\nConnection: close\r\nX-Content-Type-Options: nosniff\r\n\r\n" + body);
-    socket->disconnectFromHost();
+    connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onHeadData(socket); });
+    if (socket->bytesAvailable() > 0)
+        onHeadData(socket);
 }
 
 void PanelFront::onHeadData(QTcpSocket *socket)
 {
-    // Look without taking: whoever the request goes to reads it whole.
+    // Look without taking: the head of an upgrade is taken only once the page is let in.
     const QByteArray received = socket->peek(kMaxRequestHeadBytes);
-    const qsizetype length = requestHeadLength(received);
-    if (length == 0)
-        return;
-    if (length < 0) {
-        refuse(socket, "431 Request Header Fields Too Large", QStringLiteral("request head too long"));
-        return;
-    }
-    const RequestHeadParse parsed = parseRequestHead(received.left(length));
-    if (!parsed.head) {
-        refuse(socket, "400 Bad Request", parsed.error);
-        return;
-    }
-    const RequestHead &head = *parsed.head;
-    if (!isOwnHost(head.host, m_machineName)) {
-        refuse(socket, "403 Forbidden",
-               QStringLiteral("unknown Host: open the panel by this machine's address or name"));
-        return;
-    }
-    if (head.upgradeWebSocket) {
-        if (head.path != kWebSocketPath) {
-            refuse(socket, "404 Not Found", QStringLiteral("no WebSocket here"));
-            return;
-        }
-        if (m_check) {
-            if (const auto refusal = m_check(head, socket->peerAddress())) {
-                refuse(socket, refusal->status, refusal->reason);
-                return;
-            }
-        }
-        handOver(socket);
-        socket->setParent(nullptr); // the WebSocket made of it owns it from now on
-        m_webSockets.handleConnection(socket);
-        return;
-    }
-    if ((head.method != "GET" && head.method != "HEAD") || head.hasBody) {
-        refuse(socket, "405 Method Not Allowed", QStringLiteral("the panel only answers GET"));
-        return;
-    }
-    handOver(socket);
-    // One request per connection, as the answer's "Connection: close" says: the next request
-    // comes through this door again.
-    connect(socket, &QTcpSocket::bytesWritten, socket, [socket] {
-        if (socket->bytesToWrite() == 0)
-            socket->disconnectFromHost();
+    const QHostAddress peer = socket->peerAddress();
+    const DoorAnswer door = answerDoor(received, m_served, [&](const QByteArray &token) {
+        return m_admission ? m_admission(peer, token) : std::nullopt;
     });
-    QTimer::singleShot(kHttpConnectionMs, socket, &QTcpSocket::abort);
-    addPendingConnection(socket);
-    emit newConnection();
-    // The request is already waiting; its reader hears of it only from a new notification.
-    const QPointer<QTcpSocket> alive(socket);
-    if (alive && alive->bytesAvailable() > 0)
-        emit alive->readyRead();
+    if (door.kind == DoorAnswer::Kind::NeedMore)
+        return;
+    socket->setProperty(kAnswered, true);
+    disconnect(socket, &QTcpSocket::readyRead, this, nullptr);
+    if (door.kind == DoorAnswer::Kind::Answer) {
+        answer(socket, door.bytes, socket->bytesAvailable() > door.headLength);
+        return;
+    }
+    disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    socket->read(door.headLength); // what follows are the page's first frames
+    socket->write(door.bytes);
+    socket->setParent(nullptr);
+    m_opened(socket, door.token);
+}
+
+void PanelFront::answer(QTcpSocket *socket, const QByteArray &bytes, bool moreCame)
+{
+    // Nothing after the request is read: it is taken off the line and dropped.
+    auto *quiet = new QTimer(socket);
+    quiet->setSingleShot(true);
+    quiet->setInterval(kQuietBeforeCloseMs);
+    connect(quiet, &QTimer::timeout, socket, &QTcpSocket::disconnectFromHost);
+    connect(socket, &QTcpSocket::readyRead, quiet, [socket, quiet, dropped = qint64{0}]() mutable {
+        dropped += socket->skip(socket->bytesAvailable());
+        if (dropped > kMaxDroppedBytes)
+            socket->abort();
+        else
+            quiet->start();
+    });
+    socket->skip(socket->bytesAvailable());
+    socket->write(bytes);
+    if (moreCame)
+        quiet->start();
+    else
+        socket->disconnectFromHost(); // once the answer is out
+    QTimer::singleShot(kAnswerTimeoutMs, socket, &QTcpSocket::abort);
 }
 
 } // namespace relm

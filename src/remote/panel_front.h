@@ -1,53 +1,66 @@
 #pragma once
 
-#include "remote/request_head.h"
+#include "remote/panel_http.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
+#include <QPointer>
 #include <QTcpServer>
+#include <QTimer>
 
+#include <deque>
 #include <functional>
 
 class QTcpSocket;
-class QWebSocketServer;
 
 namespace relm {
 
-// The panel's listening socket. It reads the head of every new connection's first request before
-// anyone else does, and decides: a WebSocket upgrade of /ws goes to the WebSocket server if the
-// upgrade check lets it; a GET or HEAD without a body goes on to the HTTP server (as a pending
-// connection of this server, which the HTTP server is bound to); anything else is answered here
-// and closed. A head that does not arrive within a few seconds, or is too long, is dropped.
+// The panel's listening socket and its front door: reads the head of each connection's one
+// request (at most kMaxRequestHeadBytes are ever buffered), answers it as answerDoor() says and
+// reads nothing after it. A WebSocket it lets in is handed over, socket and all, right after
+// the 101 answer. A head that does not arrive within a few seconds is dropped.
+//
+// The door takes at most kConnectionsPerSecond new connections a second, from all addresses
+// together: a client that opens connection after connection (one closed for flooding, say)
+// costs the console no more than that. Those beyond wait, in the order they came, and the
+// system's queue holds the rest; none is refused for it.
 class PanelFront final : public QTcpServer
 {
     Q_OBJECT
 
 public:
-    // Empty to let the upgrade through, or the status line and reason to refuse it with.
-    struct Refusal
-    {
-        QByteArray status; // e.g. "403 Forbidden"
-        QString reason;
-    };
-    using UpgradeCheck =
-        std::function<std::optional<Refusal>(const RequestHead &head, const QHostAddress &peer)>;
+    // Whether a page from peer may come in now with the token it brings (see PageAdmission).
+    using Admission =
+        std::function<std::optional<QString>(const QHostAddress &peer, const QByteArray &token)>;
+    // A page came in: its socket (from now on the receiver's) and the token it brought, if any.
+    using PageOpened = std::function<void(QTcpSocket *socket, const QByteArray &token)>;
 
-    PanelFront(QWebSocketServer &webSockets, QString machineName, QObject *parent = nullptr);
+    static constexpr int kConnectionsPerSecond = 50;
+
+    explicit PanelFront(QObject *parent = nullptr);
     PanelFront(const PanelFront &) = delete;
     PanelFront &operator=(const PanelFront &) = delete;
 
-    void setUpgradeCheck(UpgradeCheck check) { m_check = std::move(check); }
+    void setServedAt(const ServedAt &served) { m_served = served; }
+    void setPages(Admission admission, PageOpened opened);
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
+    void takeWaiting();
+    void take(QTcpSocket *socket);
     void onHeadData(QTcpSocket *socket);
-    void handOver(QTcpSocket *socket);
-    void refuse(QTcpSocket *socket, const QByteArray &status, const QString &reason);
+    void answer(QTcpSocket *socket, const QByteArray &bytes, bool moreCame);
 
-    QWebSocketServer &m_webSockets;
-    QString m_machineName;
-    UpgradeCheck m_check;
+    std::deque<QPointer<QTcpSocket>> m_waiting; // accepted beyond the budget, oldest first
+    double m_allowance = kConnectionsPerSecond;
+    QElapsedTimer m_clock;
+    qint64 m_countedAt = 0; // ns on m_clock when the allowance was last counted
+    QTimer m_next;          // when the next waiting connection may be taken
+    ServedAt m_served;
+    Admission m_admission;
+    PageOpened m_opened;
 };
 
 } // namespace relm

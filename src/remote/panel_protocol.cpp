@@ -1,12 +1,15 @@
 #include "remote/panel_protocol.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <string_view>
+#include <vector>
 
 namespace relm {
 
@@ -51,18 +54,58 @@ std::optional<int> wholeNumber(const QJsonValue &v, int low, int high)
     return static_cast<int>(d);
 }
 
-bool isHexToken(const QString &s)
+
+// The members' names of the outermost object of valid JSON text, in order and as written
+// (quotes and escapes included), repeated names each time: the parser keeps only the last.
+std::vector<QByteArray> outerNames(const QByteArray &json)
 {
-    if (s.size() != kPanelTokenHexDigits)
-        return false;
-    for (const QChar c : s) {
-        if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f')))
-            return false;
+    std::vector<QByteArray> names;
+    int depth = 0;
+    for (qsizetype i = 0; i < json.size(); ++i) {
+        const char c = json[i];
+        if (c == '"') {
+            qsizetype end = i + 1;
+            while (end < json.size() && json[end] != '"')
+                end += json[end] == '\\' ? 2 : 1;
+            qsizetype next = end + 1;
+            while (next < json.size() && QByteArrayView(" \t\r\n").contains(json[next]))
+                ++next;
+            // A string at the outermost level is a member's name exactly when a value follows.
+            if (depth == 1 && next < json.size() && json[next] == ':')
+                names.push_back(json.mid(i, end + 1 - i));
+            i = end;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            --depth;
+        }
     }
-    return true;
+    return names;
+}
+
+// The first name that comes twice among names as written.
+QString repeatedName(const std::vector<QByteArray> &written)
+{
+    QStringList seen;
+    for (const QByteArray &raw : written) {
+        const QString name = QJsonDocument::fromJson('[' + raw + ']').array().at(0).toString();
+        if (seen.contains(name))
+            return name;
+        seen.append(name);
+    }
+    return QString();
 }
 
 } // namespace
+
+bool isPanelToken(const QByteArray &text)
+{
+    if (text.size() != kPanelTokenHexDigits)
+        return false;
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+    });
+}
 
 bool isOperatorCommand(PanelCommand command)
 {
@@ -83,6 +126,11 @@ PanelParse parsePanelMessage(const QByteArray &message)
     if (!doc.isObject())
         return refused(QStringLiteral("not a JSON object"));
     const QJsonObject o = doc.object();
+    if (const std::vector<QByteArray> names = outerNames(message);
+        static_cast<qsizetype>(names.size()) != o.size()) {
+        return refused(QStringLiteral("\"%1\" twice: send each field once")
+                           .arg(repeatedName(names).left(40)));
+    }
     const QJsonValue typeValue = o.value(QStringLiteral("type"));
     if (!typeValue.isString())
         return refused(QStringLiteral("no \"type\" string"));
@@ -119,7 +167,7 @@ PanelParse parsePanelMessage(const QByteArray &message)
     }
     if (kind->token) {
         const QJsonValue token = o.value(QStringLiteral("token"));
-        if (!token.isString() || !isHexToken(token.toString()))
+        if (!token.isString() || !isPanelToken(token.toString().toUtf8()))
             return refused(QStringLiteral("hello: \"token\" must be 32 lower-case hex digits"));
         r.token = token.toString().toLatin1();
     }

@@ -4,7 +4,8 @@
 // before the console hears of it. Every message is one JSON object with a "type":
 //
 //   {"type":"hello","token":"<32 hex digits>"}   ask to operate; without it a page only watches
-//   {"type":"heartbeat"}                         an operating page is still there (every second)
+//                                                (or bring the token in the request: /ws?token=)
+//   {"type":"heartbeat"}                         the page is still there (every second)
 //   {"type":"speed","train":0,"speed":64}        train 0..2 (X, Y, Z), speed 0..128
 //   {"type":"stop","train":1}                    停止
 //   {"type":"point","train":2}                   ポイント
@@ -13,8 +14,8 @@
 //   {"type":"reset"}                             リセット
 //
 // A message over kMaxPanelMessageBytes, not JSON, not an object, with an unknown type, a field
-// missing, of the wrong kind, out of range, or a field the type does not have is refused with a
-// reason and changes nothing.
+// missing, of the wrong kind, out of range, given twice, or a field the type does not have is
+// refused with a reason and changes nothing.
 
 #include <QByteArray>
 #include <QString>
@@ -44,6 +45,9 @@ struct PanelParse
 };
 
 PanelParse parsePanelMessage(const QByteArray &message);
+
+// Whether text has the form of a token: kPanelTokenHexDigits lower-case hex digits.
+bool isPanelToken(const QByteArray &text);
 
 // Whether the request changes anything on the layout (only an operating page may send it).
 bool isOperatorCommand(PanelCommand command);

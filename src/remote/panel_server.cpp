@@ -1,20 +1,15 @@
 #include "remote/panel_server.h"
 
 #include "console/console.h"
+#include "remote/panel_protocol.h"
 #include "remote/panel_state.h"
 
 #include <QElapsedTimer>
-#include <QFile>
-#include <QHostInfo>
-#include <QHttpServerResponse>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkInterface>
-#include <QPointer>
 #include <QRandomGenerator>
-#include <QWebSocket>
-
-#include <array>
+#include <QTcpSocket>
 
 namespace relm {
 
@@ -22,29 +17,6 @@ namespace {
 
 constexpr int kHeartbeatCheckMs = 500;
 constexpr std::size_t kKeptLatencies = 100000;
-
-struct PanelFile
-{
-    const char *path;     // as the page asks for it
-    const char *resource; // in the program's resources
-    const char *type;
-};
-
-constexpr std::array<PanelFile, 3> kFiles{{
-    {"/", ":/panel/index.html", "text/html; charset=utf-8"},
-    {"/panel.js", ":/panel/panel.js", "text/javascript; charset=utf-8"},
-    {"/panel.css", ":/panel/panel.css", "text/css; charset=utf-8"},
-}};
-
-// Every answer: only the panel's own files may run in it, types are as declared, nothing is
-// cached (a page always matches the program), and the connection ends with the answer, so the
-// next request passes the front door again.
-const std::array<std::pair<QByteArray, QByteArray>, 4> kHeaders{{
-    {"Content-Security-Policy", "default-src 'self'"},
-    {"X-Content-Type-Options", "nosniff"},
-    {"Cache-Control", "no-store"},
-    {"Connection", "close"},
-}};
 
 QByteArray quoted(const QString &text)
 {
@@ -63,27 +35,28 @@ PanelServer::PanelServer(Console &console, QByteArray token, PanelSessions::Cloc
     , m_token(token)
     , m_clock(clock)
     , m_sessions(console, token, clock)
-    , m_webSockets(QStringLiteral("RELM"), QWebSocketServer::NonSecureMode)
-    , m_front(m_webSockets, QHostInfo::localHostName())
 {
-    m_front.setUpgradeCheck([this](const RequestHead &head, const QHostAddress &peer) {
-        return checkUpgrade(head, peer);
-    });
-    routeFiles();
-    connect(&m_webSockets, &QWebSocketServer::newConnection, this, &PanelServer::onNewWebSocket);
+    m_front.setPages(
+        [this](const QHostAddress &peer, const QByteArray &pageToken) {
+            return m_sessions.refusal(peer.toString(), pageToken);
+        },
+        [this](QTcpSocket *socket, const QByteArray &pageToken) {
+            onPageOpened(socket, pageToken);
+        });
 
     // What the console reports reaches every page.
     connect(&console, &Console::trainChanged, this, [this] { stateChanged(false); });
     connect(&console, &Console::displayChanged, this, [this] { stateChanged(false); });
     connect(&console, &Console::operatorCommand, this, [this] { stateChanged(false); });
     connect(&console, &Console::statusDecoded, this, [this] { stateChanged(true); });
-    connect(&console, &Console::notice, this, [this](const QString &text, bool) {
-        broadcast("notice", "\"text\":" + quoted(text));
-    });
+    connect(&console, &Console::notice, this,
+            [this](const QString &text, bool) { broadcast("notice", "\"text\":" + quoted(text)); });
 
     m_heartbeats.setInterval(kHeartbeatCheckMs);
     connect(&m_heartbeats, &QTimer::timeout, this, &PanelServer::checkHeartbeats);
     m_heartbeats.start();
+    m_tokenChecks.setSingleShot(true);
+    connect(&m_tokenChecks, &QTimer::timeout, this, &PanelServer::runTokenChecks);
 }
 
 PanelServer::~PanelServer()
@@ -93,7 +66,7 @@ PanelServer::~PanelServer()
     for (const auto &[id, p] : m_pages)
         ids.push_back(id);
     for (const int id : ids)
-        onGone(id, QStringLiteral("the panel server stopped"));
+        closePage(id, kCloseGoingAway, QStringLiteral("the panel server stopped"));
 }
 
 bool PanelServer::listen(const QHostAddress &address, quint16 port, QString *error)
@@ -103,86 +76,53 @@ bool PanelServer::listen(const QHostAddress &address, quint16 port, QString *err
         return false;
     }
     m_address = address;
-    m_http.bind(&m_front);
+    // The addresses a page may name in its Host: the one served on, or every one of this
+    // machine's when serving on all of them.
+    ServedAt served;
+    served.port = m_front.serverPort();
+    const bool all = address == QHostAddress::Any || address == QHostAddress::AnyIPv4 ||
+                     address == QHostAddress::AnyIPv6;
+    for (QHostAddress a : all ? QNetworkInterface::allAddresses() : QList<QHostAddress>{address}) {
+        if (address == QHostAddress::AnyIPv4 && a.protocol() != QAbstractSocket::IPv4Protocol)
+            continue;
+        a.setScopeId(QString());
+        served.addresses.append(a.toString().toLower());
+        served.loopback = served.loopback || a.isLoopback();
+    }
+    m_front.setServedAt(served);
     return true;
 }
 
-void PanelServer::routeFiles()
+void PanelServer::onPageOpened(QTcpSocket *socket, const QByteArray &token)
 {
-    for (const PanelFile &f : kFiles) {
-        const QString resource = QString::fromLatin1(f.resource);
-        const QByteArray type = f.type;
-        m_http.route(QString::fromLatin1(f.path), QHttpServerRequest::Method::Get,
-                     [resource, type] {
-                         QFile file(resource);
-                         if (!file.open(QIODevice::ReadOnly))
-                             return QHttpServerResponse(QHttpServerResponder::StatusCode::NotFound);
-                         return QHttpServerResponse(type, file.readAll());
-                     });
-    }
-    m_http.afterRequest([](QHttpServerResponse &&response) {
-        for (const auto &[name, value] : kHeaders)
-            response.setHeader(name, value);
-        return std::move(response);
+    auto *connection = new PanelConnection(socket, m_clock, this);
+    auto p = std::make_unique<Page>();
+    p->id = m_sessions.open(connection->peer().toString(), token);
+    p->connection = connection;
+    const int id = p->id;
+    connect(connection, &PanelConnection::textReceived, this,
+            [this, id](const QByteArray &utf8) { onMessage(id, utf8); });
+    connect(connection, &PanelConnection::binaryReceived, this, [this, id] {
+        sendError(id, QStringLiteral("binary messages are not understood; send JSON text"));
     });
-    m_http.setMissingHandler([](const QHttpServerRequest &, QHttpServerResponder &&responder) {
-        const QByteArray body = QByteArrayLiteral("not found\n");
-        responder.writeStatusLine(QHttpServerResponder::StatusCode::NotFound);
-        responder.writeHeader("Content-Type", "text/plain; charset=utf-8");
-        responder.writeHeader("Content-Length", QByteArray::number(body.size()));
-        for (const auto &[name, value] : kHeaders)
-            responder.writeHeader(name, value);
-        responder.writeBody(body);
+    connect(connection, &PanelConnection::messageTooLarge, this, [this, id](quint64 bytes) {
+        sendError(id, QStringLiteral("message too large: %1 bytes (at most %2)")
+                          .arg(bytes)
+                          .arg(kMaxPanelMessageBytes));
     });
-}
-
-std::optional<PanelFront::Refusal> PanelServer::checkUpgrade(const RequestHead &head,
-                                                             const QHostAddress &peer) const
-{
-    // A page of another site the operator has open must not reach the console.
-    if (!isOwnOrigin(head))
-        return PanelFront::Refusal{"403 Forbidden",
-                                   QStringLiteral("the page's origin is not this panel")};
-    if (m_sessions.lockedOut(peer.toString()))
-        return PanelFront::Refusal{"403 Forbidden",
-                                   QStringLiteral("locked out after too many wrong tokens")};
-    if (m_sessions.full())
-        return PanelFront::Refusal{"503 Service Unavailable",
-                                   QStringLiteral("already %1 pages connected")
-                                       .arg(PanelSessions::kMaxPages)};
-    return std::nullopt;
-}
-
-void PanelServer::onNewWebSocket()
-{
-    while (QWebSocket *raw = m_webSockets.nextPendingConnection()) {
-        auto p = std::make_unique<Page>();
-        p->socket.reset(raw);
-        if (m_sessions.full()) { // two upgrades that passed the door together
-            raw->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("too many pages"));
-            raw->deleteLater();
-            p->socket.release();
-            continue;
-        }
-        p->id = m_sessions.open(raw->peerAddress().toString());
-        raw->setMaxAllowedIncomingMessageSize(kMaxIncomingBytes);
-        raw->setMaxAllowedIncomingFrameSize(kMaxIncomingBytes);
-        const int id = p->id;
-        connect(raw, &QWebSocket::textMessageReceived, this,
-                [this, id](const QString &text) { onMessage(id, text); });
-        connect(raw, &QWebSocket::binaryMessageReceived, this, [this, id] {
-            sendError(id, QStringLiteral("binary messages are not understood; send JSON text"));
-        });
-        // A page closed in the browser and one whose network went away look alike here.
-        connect(raw, &QWebSocket::disconnected, this, [this, id] {
-            onGone(id, QStringLiteral("the page closed or its connection was lost"));
-        });
-        p->flush.setSingleShot(true);
-        connect(&p->flush, &QTimer::timeout, this, [this, id] { flush(id); });
-        Page &added = *p;
-        m_pages.emplace(id, std::move(p));
-        schedule(added); // the whole state at once
-    }
+    connect(connection, &PanelConnection::overRate, this, [this, id] {
+        sendError(id, QStringLiteral("too many messages: at most %1 a second")
+                          .arg(PanelConnection::kFramesPerSecond));
+    });
+    connect(connection, &PanelConnection::gone, this,
+            [this, id](const QString &why, bool overLimits) { onGone(id, why, overLimits); });
+    p->flush.setSingleShot(true);
+    connect(&p->flush, &QTimer::timeout, this, [this, id] { flush(id); });
+    Page &added = *p;
+    m_pages.emplace(id, std::move(p));
+    schedule(added); // the whole state at once
+    if (!token.isEmpty() && !m_sessions.operating(id))
+        sendError(id, QStringLiteral("wrong token: this page may only watch"));
 }
 
 PanelServer::Page *PanelServer::page(int id)
@@ -191,40 +131,93 @@ PanelServer::Page *PanelServer::page(int id)
     return it == m_pages.end() ? nullptr : it->second.get();
 }
 
-void PanelServer::onMessage(int id, const QString &text)
+void PanelServer::onMessage(int id, const QByteArray &utf8)
 {
-    const bool wasOperating = m_sessions.operating(id);
     // The console may show a message box for a command (a refused Transfer), and its event loop
     // may close this very page meanwhile: nothing of the page is held across the call.
-    const std::optional<QString> error = m_sessions.handle(id, text.toUtf8());
-    if (error) {
+    if (const std::optional<QString> error = m_sessions.handle(id, utf8))
         sendError(id, *error);
-        return;
-    }
-    if (Page *p = page(id); p != nullptr && m_sessions.operating(id) != wasOperating) {
-        p->stateDue = true; // its rights changed
-        schedule(*p);
-    }
+    runTokenChecks(); // a hello waits for its turn
 }
 
-void PanelServer::onGone(int id, const QString &why)
+void PanelServer::runTokenChecks()
+{
+    for (const PanelSessions::TokenCheck &check : m_sessions.checkTokens()) {
+        if (check.right) {
+            if (Page *p = page(check.id)) {
+                p->stateDue = true; // its rights changed
+                schedule(*p);
+            }
+        } else {
+            sendError(check.id, QStringLiteral("wrong token: this page may only watch"));
+        }
+    }
+    if (const std::optional<qint64> next = m_sessions.nextCheckInMs())
+        m_tokenChecks.start(static_cast<int>(std::max<qint64>(*next, 1)));
+}
+
+std::unique_ptr<PanelServer::Page> PanelServer::takePage(int id)
 {
     const auto it = m_pages.find(id);
     if (it == m_pages.end())
-        return;
+        return nullptr;
     std::unique_ptr<Page> gone = std::move(it->second);
     m_pages.erase(it);
     gone->flush.stop();
-    gone->socket->disconnect(this);
-    gone->socket->abort();
-    gone->socket.release()->deleteLater();
+    gone->connection->disconnect(this);
+    return gone;
+}
+
+void PanelServer::onGone(int id, const QString &why, bool overLimits)
+{
+    const std::unique_ptr<Page> gone = takePage(id);
+    if (!gone)
+        return;
+    int heldBack = 0;
+    const QString address = gone->connection->peer().toString();
+    m_closedOverLimits += overLimits ? 1 : 0;
+    if (overLimits && m_closedNotes.due(address, m_clock(), &heldBack)) {
+        m_console.note(QStringLiteral("remote panel: closed the page from %1: %2%3")
+                           .arg(address, why,
+                                heldBack > 0 ? QStringLiteral(" (and %1 more from there in the "
+                                                              "last minute)")
+                                                   .arg(heldBack)
+                                             : QString()));
+    }
+    gone->connection->close(kCloseNormal, QString());
+    m_sessions.close(id, why);
+}
+
+void PanelServer::closePage(int id, quint16 code, const QString &why)
+{
+    const std::unique_ptr<Page> gone = takePage(id);
+    if (!gone)
+        return;
+    gone->connection->close(code, why);
     m_sessions.close(id, why);
 }
 
 void PanelServer::checkHeartbeats()
 {
     for (const int id : m_sessions.silent())
-        onGone(id, QStringLiteral("no heartbeat for %1 s").arg(PanelSessions::kHeartbeatTimeoutMs / 1000));
+        closePage(
+            id, kClosePolicy,
+            QStringLiteral("no heartbeat for %1 s").arg(PanelSessions::kHeartbeatTimeoutMs / 1000));
+}
+
+int PanelServer::operatingPages() const
+{
+    return static_cast<int>(
+        std::count_if(m_pages.begin(), m_pages.end(),
+                      [this](const auto &entry) { return m_sessions.operating(entry.first); }));
+}
+
+qint64 PanelServer::heldBytes() const
+{
+    qint64 bytes = 0;
+    for (const auto &[id, p] : m_pages)
+        bytes += p->connection->heldBytes();
+    return bytes;
 }
 
 void PanelServer::stateChanged(bool statusFrame)
@@ -254,13 +247,11 @@ void PanelServer::flush(int id)
     Page *p = page(id);
     if (p == nullptr)
         return;
-    if (p->socket->bytesToWrite() > kMaxQueuedBytes) {
-        onGone(id, QStringLiteral("it read its updates too slowly"));
-        return;
-    }
     if (p->mapDue) {
         p->mapDue = false;
-        send(*p, "map", panelMapFields(m_map));
+        if (m_mapCache.isEmpty())
+            m_mapCache = panelMapFields(m_map);
+        send(*p, "map", m_mapCache);
     }
     if (p->stateDue) {
         p->stateDue = false;
@@ -268,7 +259,8 @@ void PanelServer::flush(int id)
             m_stateCache = panelStateFields(m_console, m_map);
         send(*p, "state",
              QByteArrayLiteral("\"control\":") +
-                 (m_sessions.operating(id) ? QByteArrayLiteral("true") : QByteArrayLiteral("false")) +
+                 (m_sessions.operating(id) ? QByteArrayLiteral("true")
+                                           : QByteArrayLiteral("false")) +
                  ',' + m_stateCache);
         if (p->statusSince) {
             const auto us = std::chrono::duration_cast<std::chrono::microseconds>(
@@ -286,7 +278,7 @@ void PanelServer::send(Page &p, const QByteArray &type, const QByteArray &fields
 {
     const QByteArray message = "{\"type\":\"" + type + "\",\"seq\":" + QByteArray::number(++p.seq) +
                                (fields.isEmpty() ? QByteArray() : ',' + fields) + '}';
-    p.socket->sendTextMessage(QString::fromUtf8(message));
+    p.connection->sendText(message);
 }
 
 void PanelServer::sendError(int id, const QString &text)
@@ -304,6 +296,7 @@ void PanelServer::broadcast(const QByteArray &type, const QByteArray &fields)
 void PanelServer::setMap(const MapGeometry &map)
 {
     m_map = map;
+    m_mapCache.clear();
     m_stateCache.clear();
     for (auto &[id, p] : m_pages) {
         p->mapDue = p->stateDue = true;
@@ -351,10 +344,12 @@ std::unique_ptr<RemotePanel> RemotePanel::start(Console &console, const QHostAdd
     // 128 bits from the system's generator, new at every start.
     QByteArray token;
     for (int i = 0; i < 4; ++i)
-        token += QByteArray::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, '0');
+        token +=
+            QByteArray::number(QRandomGenerator::system()->generate(), 16).rightJustified(8, '0');
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
-    auto server = std::make_unique<PanelServer>(console, token, [clock] { return clock->elapsed(); });
+    auto server =
+        std::make_unique<PanelServer>(console, token, [clock] { return clock->elapsed(); });
     if (!server->listen(address, port, error))
         return nullptr;
     return server;

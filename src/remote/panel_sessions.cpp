@@ -4,16 +4,17 @@
 #include "remote/panel_protocol.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace relm {
 
 namespace {
 
 constexpr std::array<const char *, 3> kTrainNames{"X", "Y", "Z"};
-constexpr std::size_t kRememberedAddresses = 1024;
 
 bool sameToken(const QByteArray &a, const QByteArray &b)
 {
+    // Constant time: how long it takes says nothing of how much of the token was right.
     if (a.size() != b.size())
         return false;
     unsigned char difference = 0;
@@ -28,21 +29,50 @@ PanelSessions::PanelSessions(Console &console, QByteArray token, Clock clock)
     : m_console(console)
     , m_token(std::move(token))
     , m_clock(std::move(clock))
-{}
-
-bool PanelSessions::lockedOut(const QString &address) const
 {
-    const auto it = m_failures.find(address);
-    return it != m_failures.end() && m_clock() < it->second.lockedUntil;
+    m_checkAllowanceAt = m_clock();
 }
 
-int PanelSessions::open(const QString &address)
+int PanelSessions::watching(const QString *address) const
+{
+    return static_cast<int>(std::count_if(m_pages.begin(), m_pages.end(), [&](const auto &entry) {
+        const Page &p = entry.second;
+        return !p.operating && (address == nullptr || p.address == *address);
+    }));
+}
+
+bool PanelSessions::isRight(const QByteArray &token) const
+{
+    return !token.isEmpty() && sameToken(token, m_token);
+}
+
+std::optional<QString> PanelSessions::refusal(const QString &address, const QByteArray &token) const
+{
+    if (count() >= kMaxPages)
+        return QStringLiteral("already %1 pages connected").arg(kMaxPages);
+    if (isRight(token))
+        return std::nullopt;
+    if (watching(nullptr) >= kMaxWatchingPages)
+        return QStringLiteral("already %1 pages without the operator's token; the other places "
+                              "are kept for pages that bring it")
+            .arg(kMaxWatchingPages);
+    if (watching(&address) >= kMaxWatchingPerAddress)
+        return QStringLiteral("already %1 pages without the operator's token from %2")
+            .arg(kMaxWatchingPerAddress)
+            .arg(address);
+    return std::nullopt;
+}
+
+int PanelSessions::open(const QString &address, const QByteArray &token)
 {
     const int id = m_nextId++;
     Page page;
     page.address = address;
-    page.allowanceAt = m_clock();
+    page.lastHeartbeat = m_clock();
     page.operatorId = m_console.newRemoteOperator();
+    page.operating = isRight(token);
+    if (!token.isEmpty() && !page.operating)
+        wrongToken(address);
     m_pages.emplace(id, page);
     return id;
 }
@@ -54,6 +84,7 @@ void PanelSessions::close(int id, const QString &why)
         return;
     const int operatorId = it->second.operatorId;
     m_pages.erase(it);
+    std::erase(m_waiting, id);
     for (const int t : m_console.remoteOperatorGone(operatorId)) {
         m_console.note(QStringLiteral("remote panel: train %1 stopped, the page that set it moving "
                                       "went away (%2)")
@@ -66,7 +97,7 @@ std::vector<int> PanelSessions::silent() const
     std::vector<int> ids;
     const qint64 now = m_clock();
     for (const auto &[id, page] : m_pages) {
-        if (page.operating && now - page.lastHeartbeat >= kHeartbeatTimeoutMs)
+        if (now - page.lastHeartbeat >= kHeartbeatTimeoutMs)
             ids.push_back(id);
     }
     return ids;
@@ -78,55 +109,55 @@ bool PanelSessions::operating(int id) const
     return it != m_pages.end() && it->second.operating;
 }
 
-bool PanelSessions::withinRate(Page &page)
+std::vector<PanelSessions::TokenCheck> PanelSessions::checkTokens()
 {
     const qint64 now = m_clock();
-    page.allowance = std::min<double>(kMessagesPerSecond,
-                                      page.allowance + (now - page.allowanceAt) *
-                                                           kMessagesPerSecond / 1000.0);
-    page.allowanceAt = now;
-    if (page.allowance < 1.0)
-        return false;
-    page.allowance -= 1.0;
-    return true;
+    m_checkAllowance = std::min<double>(
+        kTokenChecksPerSecond, m_checkAllowance + static_cast<double>(now - m_checkAllowanceAt) *
+                                                      kTokenChecksPerSecond / 1000.0);
+    m_checkAllowanceAt = now;
+    std::vector<TokenCheck> checks;
+    while (!m_waiting.empty() && m_checkAllowance >= 1.0) {
+        const int id = m_waiting.front();
+        m_waiting.pop_front();
+        Page &page = m_pages.at(id);
+        const QByteArray token = *std::exchange(page.waitingToken, std::nullopt);
+        m_checkAllowance -= 1.0;
+        TokenCheck check{id, isRight(token)};
+        if (check.right) {
+            page.operating = true;
+            page.lastHeartbeat = now;
+        } else {
+            wrongToken(page.address);
+        }
+        checks.push_back(check);
+    }
+    return checks;
+}
+
+std::optional<qint64> PanelSessions::nextCheckInMs() const
+{
+    if (m_waiting.empty())
+        return std::nullopt;
+    const double allowance =
+        m_checkAllowance +
+        static_cast<double>(m_clock() - m_checkAllowanceAt) * kTokenChecksPerSecond / 1000.0;
+    if (allowance >= 1.0)
+        return 0;
+    return static_cast<qint64>(std::ceil((1.0 - allowance) * 1000.0 / kTokenChecksPerSecond));
 }
 
 void PanelSessions::wrongToken(const QString &address)
 {
-    const qint64 now = m_clock();
-    if (m_failures.size() >= kRememberedAddresses) {
-        // Forget addresses that are neither locked nor recently wrong.
-        std::erase_if(m_failures, [now](const auto &entry) {
-            const Failures &f = entry.second;
-            return now >= f.lockedUntil &&
-                   (f.times.empty() || now - f.times.back() >= kWrongTokenWindowMs);
-        });
-    }
-    Failures &f = m_failures[address];
-    f.times.push_back(now);
-    while (!f.times.empty() && now - f.times.front() >= kWrongTokenWindowMs)
-        f.times.pop_front();
-    if (static_cast<int>(f.times.size()) >= kWrongTokensToLock) {
-        f.lockedUntil = now + kLockOutMs;
-        f.times.clear();
-        m_console.note(QStringLiteral("remote panel: %1 locked out for a minute after %2 wrong "
-                                      "tokens")
-                           .arg(address)
-                           .arg(kWrongTokensToLock));
-    }
-}
-
-QString PanelSessions::hello(Page &page, const QByteArray &token)
-{
-    if (lockedOut(page.address))
-        return QStringLiteral("locked out after too many wrong tokens; try again in a minute");
-    if (!sameToken(token, m_token)) {
-        wrongToken(page.address);
-        return QStringLiteral("wrong token: this page may only watch");
-    }
-    page.operating = true;
-    page.lastHeartbeat = m_clock();
-    return QString();
+    int heldBack = 0;
+    if (!m_wrongTokenNotes.due(address, m_clock(), &heldBack))
+        return;
+    m_console.note(
+        QStringLiteral("remote panel: wrong token from %1, that page may only watch%2")
+            .arg(address,
+                 heldBack > 0
+                     ? QStringLiteral(" (%1 more from there in the last minute)").arg(heldBack)
+                     : QString()));
 }
 
 std::optional<QString> PanelSessions::handle(int id, const QByteArray &message)
@@ -135,29 +166,26 @@ std::optional<QString> PanelSessions::handle(int id, const QByteArray &message)
     if (it == m_pages.end())
         return std::nullopt;
     Page &page = it->second;
-    if (!withinRate(page)) {
-        // One complaint a second at most: the answer must not flood the page in turn.
-        const qint64 now = m_clock();
-        if (now - page.lastRateError < 1000)
-            return std::nullopt;
-        page.lastRateError = now;
-        return QStringLiteral("too many messages: at most %1 a second").arg(kMessagesPerSecond);
-    }
     const PanelParse parsed = parsePanelMessage(message);
     if (!parsed.request)
         return parsed.error;
     const PanelRequest &r = *parsed.request;
     if (r.command == PanelCommand::Hello) {
-        const QString error = hello(page, r.token);
-        return error.isEmpty() ? std::nullopt : std::optional<QString>(error);
+        if (page.operating)
+            return std::nullopt;
+        if (page.waitingToken)
+            return QStringLiteral("hello: this page's token already waits to be checked");
+        page.waitingToken = r.token;
+        m_waiting.push_back(id);
+        return std::nullopt;
     }
     if (r.command == PanelCommand::Heartbeat) {
-        if (page.operating)
-            page.lastHeartbeat = m_clock();
+        page.lastHeartbeat = m_clock();
         return std::nullopt;
     }
     if (!page.operating)
-        return QStringLiteral("this page may only watch: open it with the operator's token to drive");
+        return QStringLiteral(
+            "this page may only watch: open it with the operator's token to drive");
 
     switch (r.command) {
     case PanelCommand::Speed:

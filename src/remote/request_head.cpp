@@ -1,6 +1,5 @@
 #include "remote/request_head.h"
 
-#include <QHostAddress>
 #include <QList>
 
 namespace relm {
@@ -69,8 +68,10 @@ RequestHeadParse parseRequestHead(const QByteArray &head)
         return refused(QStringLiteral("malformed request line"));
     }
     h.method = parts[0];
+    h.http11 = parts[2] == "HTTP/1.1";
     const qsizetype query = parts[1].indexOf('?');
     h.path = query < 0 ? parts[1] : parts[1].left(query);
+    h.query = query < 0 ? QByteArray() : parts[1].mid(query + 1);
 
     bool upgradeHeader = false, connectionUpgrade = false;
     int hosts = 0;
@@ -91,6 +92,10 @@ RequestHeadParse parseRequestHead(const QByteArray &head)
         } else if (name == "connection") {
             for (const QByteArray &option : value.toLower().split(','))
                 connectionUpgrade = connectionUpgrade || option.trimmed() == "upgrade";
+        } else if (name == "sec-websocket-key") {
+            h.webSocketKey = value;
+        } else if (name == "sec-websocket-version") {
+            h.webSocketVersion = value;
         } else if (name == "content-length") {
             bool ok = false;
             const qulonglong length = value.toULongLong(&ok);
@@ -117,16 +122,19 @@ QString hostPart(const QByteArray &host)
     return QString::fromLatin1(colon < 0 ? host : host.left(colon));
 }
 
-bool isOwnHost(const QByteArray &host, const QString &machineName)
+bool isServedHost(const QByteArray &host, const ServedAt &served)
 {
     const QString name = hostPart(host).toLower();
     if (name.isEmpty())
         return false;
-    if (!QHostAddress(name).isNull())
-        return true;
-    const QString machine = machineName.toLower();
-    return name == u"localhost" ||
-           (!machine.isEmpty() && (name == machine || name == machine + QStringLiteral(".local")));
+    // What follows the name: nothing (port 80) or a colon and the port as a browser writes it.
+    const qsizetype nameEnd = host.startsWith('[') ? host.indexOf(']') + 1 : name.size();
+    const QByteArray rest = host.mid(nameEnd);
+    const bool portRight = rest.isEmpty() ? served.port == 80
+                                          : rest == ':' + QByteArray::number(served.port);
+    if (!portRight || (host.startsWith('[') != name.contains(u':')))
+        return false;
+    return served.addresses.contains(name) || (served.loopback && name == u"localhost");
 }
 
 bool isOwnOrigin(const RequestHead &head)

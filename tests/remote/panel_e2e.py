@@ -2,15 +2,19 @@
 """The remote panel in a real browser: headless Chromium, driven through its WebDriver, against
 relm --simulate --serve 127.0.0.1:0 running offscreen in a copy of the sample layout.
 
-Without the token the page shows the map and no controls. With it, the page presses 転送, raises
-X's speed, sees X move on its map while the console's own traffic log shows X's sections change,
-and presses 停止. Closing the page while Y runs stops Y.
+First a page of another site (another loopback port) frames the panel: five frames with a
+wrong token, sixteen watching. The browser must show none of them, so no wrong token reaches the
+console and no place is taken. Without the token the page shows the map and no controls, and
+stays connected on its heartbeats. With it, the page presses 転送, raises X's speed, sees X move
+on its map while the console's own traffic log shows X's sections change, and presses 停止.
+Closing the page while Y runs stops Y.
 
 Usage: panel_e2e.py RELM LAYOUT_DIR [--screenshots DIR]
   --screenshots DIR  also save the page at desktop and at phone width (390 px) into DIR
 Exit status: 0 passed, 1 failed, 77 skipped (Chromium, its driver or Selenium missing).
 """
 
+import http.server
 import os
 import re
 import shutil
@@ -18,6 +22,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 SKIP = 77
@@ -85,6 +90,35 @@ class Relm:
                 self.process.kill()
 
 
+class ForeignSite:
+    """Another site on another loopback port, whose page frames the panel."""
+
+    def __init__(self, view, control):
+        wrong = re.sub(r"token=[0-9a-f]+", "token=" + "f" * 32, control)
+        frames = [wrong] * 5 + [view] * 16
+        page = "<!DOCTYPE html><title>elsewhere</title>" + "".join(
+            f'<iframe src="{url}" width="200" height="100"></iframe>' for url in frames)
+        body = page.encode()
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html; charset=utf-8")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = f"http://127.0.0.1:{self.server.server_address[1]}/"
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def stop(self):
+        self.server.shutdown()
+
+
 def browser(workdir, width, height):
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
@@ -117,16 +151,28 @@ def run(relm_binary, sample_layout, screenshots):
     layout = os.path.join(workdir, "layout")
     shutil.copytree(sample_layout, layout)
     relm = Relm(relm_binary, layout, workdir)
+    foreign = ForeignSite(relm.view, relm.control)
     driver = None
     try:
         driver = browser(workdir, 1200, 800)
-        # Without the token: the map and the trains, no controls.
+        # Another site frames the panel; had the frames loaded, they would have sent their
+        # wrong tokens and taken the places within this second.
+        driver.get(foreign.url)
+        wait_for("the foreign frames", lambda: len(driver.find_elements(By.TAG_NAME, "iframe")) == 21)
+        time.sleep(1.5)
+        assert not any("wrong token" in line for line in relm.log_lines()), "a framed panel ran"
+
+        # Without the token: the map and the trains, no controls; heartbeats keep it connected.
         driver.get(relm.view)
         wait_for("the map", lambda: len(driver.find_elements(By.CSS_SELECTOR, "#map polygon")) == 32)
         wait_for("the state", lambda: driver.find_element(By.ID, "state").text == "待機中")
         assert driver.find_element(By.ID, "mode").text == "閲覧のみ"
         assert not shown(driver, ".operate"), "controls shown without the token"
         assert all(not b.is_enabled() for b in driver.find_elements(By.CSS_SELECTOR, ".requests button"))
+        deadline = time.monotonic() + 4.0
+        while time.monotonic() < deadline:
+            assert driver.find_element(By.ID, "state").text == "待機中", "the watching page was closed"
+            time.sleep(0.1)
 
         # With the token: 転送, X up to speed 100, X moves, 停止.
         driver.get(relm.control)
@@ -173,6 +219,7 @@ def run(relm_binary, sample_layout, screenshots):
     finally:
         if driver is not None:
             driver.quit()
+        foreign.stop()
         relm.stop()
         shutil.rmtree(workdir, ignore_errors=True)
 

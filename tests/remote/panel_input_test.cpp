@@ -41,6 +41,8 @@ TEST(PanelMessageTest, RefusesWithAReason)
         {R"({"type":"hello"})", "32 lower-case hex"},
         {R"({"type":"heartbeat","train":0})", "unexpected field \"train\""},
         {QByteArray(4097, ' '), "too large: 4097 bytes"},
+        {R"({"type":"hello","type":"speed","train":1,"speed":3})", "\"type\" twice"},
+        {R"({"type":"speed","train":1,"speed":3,"speed":4})", "\"speed\" twice"},
     };
     for (const auto &[text, reason] : bad) {
         const PanelParse p = parsePanelMessage(text);
@@ -73,13 +75,37 @@ TEST(RequestHeadTest, ReadsTheHeadOrSaysWhatIsWrong)
         EXPECT_FALSE(parseRequestHead(bad).head) << bad.constData();
 }
 
-TEST(RequestHeadTest, OnlyThisMachinesAddressesAndNamesAreOwnHosts)
+// A head has at most 64 header lines: the door reads no more, however short they are.
+TEST(RequestHeadTest, TakesAtMost64HeaderLines)
 {
-    for (const char *host : {"127.0.0.1:8080", "192.168.1.20", "[::1]:80", "localhost:1", "Railpc:8080",
-                             "railpc.local:8080"})
-        EXPECT_TRUE(isOwnHost(host, QStringLiteral("railpc"))) << host;
-    for (const char *host : {"", "evil.example:8080", "railpc.evil.example", "[::1", "localhost.evil"})
-        EXPECT_FALSE(isOwnHost(host, QStringLiteral("railpc"))) << host;
+    const auto head = [](int lines) {
+        QByteArray h = "GET / HTTP/1.1\r\nHost: a\r\n";
+        for (int i = 1; i < lines; ++i)
+            h += "X: " + QByteArray::number(i) + "\r\n";
+        return h + "\r\n";
+    };
+    EXPECT_TRUE(parseRequestHead(head(64)).head);
+    const RequestHeadParse tooMany = parseRequestHead(head(65));
+    EXPECT_FALSE(tooMany.head);
+    EXPECT_EQ(tooMany.error, QStringLiteral("too many header lines"));
+}
+
+// Serving on every address of the machine: each of its addresses with the port is a Host, and
+// localhost with it since loopback is among them; no name is.
+TEST(RequestHeadTest, OnAllAddressesEachOfTheMachinesAddressesIsAHost)
+{
+    const ServedAt all{80, {QStringLiteral("127.0.0.1"), QStringLiteral("192.168.1.20"),
+                            QStringLiteral("::1"), QStringLiteral("fe80::1")},
+                       true};
+    for (const char *host :
+         {"192.168.1.20", "192.168.1.20:80", "[::1]", "[FE80::1]:80", "localhost"})
+        EXPECT_TRUE(isServedHost(host, all)) << host;
+    for (const char *host : {"", "railpc", "railpc.local", "192.168.1.21", "192.168.1.20:8080",
+                             "::1", "[::1", "[192.168.1.20]", "fe80::1:80"})
+        EXPECT_FALSE(isServedHost(host, all)) << host;
+    const ServedAt lan{8080, {QStringLiteral("192.168.1.20")}, false};
+    EXPECT_TRUE(isServedHost("192.168.1.20:8080", lan));
+    EXPECT_FALSE(isServedHost("localhost:8080", lan)) << "localhost is another machine to a phone";
 }
 
 TEST(ServeAddressTest, TakesPortAloneOrAddressAndPort)

@@ -43,6 +43,7 @@ struct Options
     int rssEverySeconds = 60; // memory sample period
     int pages = 0;            // remote panel pages connected during the run
     int throttles = 0;        // WiThrottle throttles connected during the run
+    int flooders = 0;         // hostile clients flooding the remote panel during the run
     std::string dir;          // layout directory: kukan.dat, atc.ini, atctest.bin
     relm::ControllerSideOptions controller;
     bool help = false;
@@ -51,7 +52,7 @@ struct Options
 const char *const kUsage =
     "usage: relm-linetime [--frames N] [--dir DIR] [--speed S] [--listen-only]\n"
     "                     [--status-interval MS] [--rss-every SECONDS] [--no-realtime]\n"
-    "                     [--pages N] [--throttles N] [--verbose]\n"
+    "                     [--pages N] [--flood N] [--throttles N] [--verbose]\n"
     "  Runs the console window offscreen on a pseudo-terminal, presses Transfer and times\n"
     "  every frame it sends. --frames 1000 (the default) takes about 3.5 minutes.\n"
     "  --dir        layout directory with kukan.dat, atc.ini and atctest.bin (default: .)\n"
@@ -62,6 +63,8 @@ const char *const kUsage =
     "  --no-realtime  leave the reading thread at normal priority\n"
     "  --pages N    serve the remote panel and keep N operating pages on it (1..64), from\n"
     "               relm-panel-load beside this program; reports each update's latency\n"
+    "  --flood N    and N clients (1..16) flooding the panel with 64 KiB messages, opening a\n"
+    "               new connection whenever the panel closes one\n"
     "  --throttles N  serve WiThrottle throttles and keep N of them (1..64) driving, each\n"
     "               sending 20 lines a second from relm-throttle-load beside this program;\n"
     "               reports how soon after each status frame every throttle has been told\n"
@@ -108,6 +111,9 @@ std::string parseOptions(const std::vector<std::string_view> &args, Options &o)
             ++i;
         } else if (a == "--throttles" && hasValue && parseInt(args[i + 1], 1, 64, value)) {
             o.throttles = value;
+            ++i;
+        } else if (a == "--flood" && hasValue && parseInt(args[i + 1], 1, 16, value)) {
+            o.flooders = value;
             ++i;
         } else if (a == "--rss-every" && hasValue && parseInt(args[i + 1], 1, 3600, value)) {
             o.rssEverySeconds = value;
@@ -241,7 +247,7 @@ int main(int argc, char **argv)
         }
         return true;
     };
-    if (options.pages > 0) {
+    if (options.pages > 0 || options.flooders > 0) {
         panel = std::make_unique<relm::PanelServer>(console, QByteArray(32, 'a'), serverTime);
         QString listenError;
         if (!panel->listen(QHostAddress::LocalHost, 0, &listenError)) {
@@ -252,8 +258,8 @@ int main(int argc, char **argv)
         panel->setMap(form.form3().geometry());
         if (!startLoad(pages, "relm-panel-load",
                        {QString::number(panel->port()), QString(32, u'a'),
-                        QString::number(options.pages)},
-                       [&panel] { return panel->pages(); }, options.pages))
+                        QString::number(options.pages), QString::number(options.flooders)},
+                       [&panel] { return panel->operatingPages(); }, options.pages))
             return 1;
     }
     if (options.throttles > 0) {
@@ -277,7 +283,7 @@ int main(int argc, char **argv)
     clock.start();
     std::vector<MemorySample> samples;
     QTimer sampler;
-    QObject::connect(&sampler, &QTimer::timeout, [&] {
+    QObject::connect(&sampler, &QTimer::timeout, &sampler, [&] {
         samples.push_back({static_cast<double>(clock.elapsed()) / 1000.0, rssNow(), heapInUseKb()});
     });
     sampler.start(options.rssEverySeconds * 1000);
@@ -285,7 +291,7 @@ int main(int argc, char **argv)
     // Enough for the frames at 200 ms, the two seconds of start and a margin for a busy machine.
     const qint64 deadlineMs = static_cast<qint64>(options.frames) * 300 + 10000;
     QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
+    QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
         if (controller.commandFrames() >= static_cast<std::size_t>(options.frames) ||
             clock.elapsed() > deadlineMs)
             QCoreApplication::exit(0);
@@ -336,7 +342,8 @@ int main(int argc, char **argv)
                     static_cast<long long>(us.empty() ? 0 : us.back()), us.size());
     };
     if (panel) {
-        std::printf("panel_pages: %d\n", panel->pages());
+        std::printf("panel_pages: %d operating\n", panel->operatingPages());
+        std::printf("panel_pages_closed_over_their_limits: %ld\n", panel->closedOverLimits());
         printLatencies("panel_update_after_status_us", panel->updateLatenciesUs());
         pages.terminate();
         pages.waitForFinished(5000);

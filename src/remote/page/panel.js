@@ -1,6 +1,7 @@
 // The RELM remote panel: follows the console over a WebSocket and, opened with the operator's
 // token, sends the operator's commands. Everything it shows comes from the console; it decides
-// nothing about trains itself.
+// nothing about trains itself. It sends a heartbeat every second, watching or operating: the
+// console closes a page that falls silent.
 'use strict';
 
 const STATE_TEXT = {
@@ -14,8 +15,10 @@ const STATE_TEXT = {
 const SVG = 'http://www.w3.org/2000/svg';
 const HEARTBEAT_MS = 1000;
 const SPEED_SEND_MS = 100; // while a slider is dragged, at most this often
-
-const token = new URLSearchParams(location.search).get('token');
+// The token goes with the WebSocket request, so that the console keeps a place for this page
+// even when pages without it fill the others. Refused once, it is not tried again.
+let token = new URLSearchParams(location.search).get('token');
+let sentToken = false;
 const trains = [];
 let socket = null;
 let heartbeat = null;
@@ -126,6 +129,11 @@ function showState(message) {
   state.className = `state state-${c.state}`;
 
   operating = message.control;
+  if (sentToken && !operating) {
+    token = null;
+    sentToken = false;
+    showNotice('トークンが違います: 閲覧のみです');
+  }
   document.body.classList.toggle('operating', operating);
   $('mode').textContent = operating ? '操作可' : '閲覧のみ';
   for (const element of document.querySelectorAll('.operate'))
@@ -181,13 +189,11 @@ function connect() {
   const state = $('state');
   state.textContent = STATE_TEXT.connecting;
   state.className = 'state state-connecting';
-  socket = new WebSocket(`ws://${location.host}/ws`);
+  sentToken = Boolean(token) && /^[0-9a-f]{32}$/.test(token);
+  socket = new WebSocket(`ws://${location.host}/ws${sentToken ? `?token=${token}` : ''}`);
   lastSeq = 0;
   socket.addEventListener('open', () => {
-    if (token) {
-      send({type: 'hello', token});
-      heartbeat = setInterval(() => send({type: 'heartbeat'}), HEARTBEAT_MS);
-    }
+    heartbeat = setInterval(() => send({type: 'heartbeat'}), HEARTBEAT_MS);
   });
   socket.addEventListener('message', onMessage);
   socket.addEventListener('close', () => {
