@@ -15,8 +15,8 @@ namespace {
 // follow the reading loop in parseCommandLine.
 struct OptionRow
 {
-    QStringList names;                            // the first is the one the help shows
-    QString valueName;                            // empty for a switch
+    QStringList names; // the first is the one the help shows
+    QString valueName; // empty for a switch
     QString help;
     bool ConsoleOptions::*flag = nullptr;         // set for a switch
     std::string ConsoleOptions::*value = nullptr; // set for an option with a value
@@ -31,12 +31,9 @@ std::vector<OptionRow> optionRows()
     };
     const auto value = [](const char *name, const char *valueName, const QString &help,
                           std::string O::*target, const char *needs) {
-        return OptionRow{{QString::fromUtf8(name)},
-                         QString::fromUtf8(valueName),
-                         help,
-                         nullptr,
-                         target,
-                         QString::fromUtf8(needs)};
+        return OptionRow{
+            {QString::fromUtf8(name)}, QString::fromUtf8(valueName), help, nullptr, target,
+            QString::fromUtf8(needs)};
     };
     return {
         value("port", "DEVICE",
@@ -46,8 +43,7 @@ std::vector<OptionRow> optionRows()
         flag({QStringLiteral("simulate")},
              "start the simulated controller relm-sim and use its device", &O::simulate),
         flag({QStringLiteral("choose")},
-             "show the connection dialog even when the remembered connection works",
-             &O::choose),
+             "show the connection dialog even when the remembered connection works", &O::choose),
         value("layout", "DIR",
               QStringLiteral("work in layout directory DIR (atctest.bin, atc.ini, kukan.dat)"),
               &O::layoutDir, "a directory, e.g. --layout ~/my-layout"),
@@ -74,6 +70,11 @@ std::vector<OptionRow> optionRows()
         value("top-speed", "MM_PER_S",
               QStringLiteral("how fast the trains run at speed 128 (default 250)"), &O::topSpeed,
               "a speed in millimetres a second, e.g. --top-speed 300"),
+        value("language", "en|ja",
+              QStringLiteral("speak English (en) or Japanese (ja); without it, the desktop's "
+                             "language (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), Japanese when that "
+                             "is neither"),
+              &O::language, "en or ja, e.g. --language en"),
         flag({QStringLiteral("help"), QStringLiteral("h")}, "show this text and end", &O::help),
         flag({QStringLiteral("version")}, "show the version and end", &O::version),
     };
@@ -106,8 +107,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
         return parsed;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        parsed.error = "unknown argument '" + parser.positionalArguments().first().toStdString() +
-                       "'";
+        parsed.error =
+            "unknown argument '" + parser.positionalArguments().first().toStdString() + "'";
         return parsed;
     }
 
@@ -126,13 +127,22 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
     }
 
     if (parser.isSet(QStringLiteral("port")) && o.simulate) {
-        parsed.error = "--port and --simulate exclude each other: the simulator names its own device";
+        parsed.error =
+            "--port and --simulate exclude each other: the simulator names its own device";
         return parsed;
     }
     if (o.choose && (parser.isSet(QStringLiteral("port")) || o.simulate)) {
         parsed.error = "--choose is for choosing the connection in the dialog; it excludes --port "
                        "and --simulate";
         return parsed;
+    }
+    if (!o.language.empty()) {
+        const QString name = QString::fromStdString(o.language).toLower();
+        if (name != QLatin1String("en") && name != QLatin1String("ja")) {
+            parsed.error = "--language needs en or ja, not '" + o.language + "'";
+            return parsed;
+        }
+        o.language = name.toStdString();
     }
     // The layout's figures: positive numbers of a sensible size.
     for (const auto &[text, number, name] :
@@ -143,13 +153,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string> &args)
         bool ok = false;
         const double v = QString::fromStdString(*text).toDouble(&ok);
         if (!ok || !(v >= 1.0 && v <= 100000.0)) {
-            parsed.error = std::string(name) + " needs a number from 1 to 100000, not '" + *text + "'";
+            parsed.error =
+                std::string(name) + " needs a number from 1 to 100000, not '" + *text + "'";
             return parsed;
         }
         *number = v;
     }
     if (!o.logFile.empty())
-        o.logFile = QDir::current().absoluteFilePath(QString::fromStdString(o.logFile)).toStdString();
+        o.logFile =
+            QDir::current().absoluteFilePath(QString::fromStdString(o.logFile)).toStdString();
     return parsed;
 }
 
@@ -171,12 +183,12 @@ std::string usageText()
         width = std::max(width, shownName(row).size());
     }
 
-    QString text = usage +
-                   QStringLiteral("\n\n"
-                                  "RELM operator console for the automatic train control layout.\n"
-                                  "Files atc.ini, kukan.dat and atctest.bin are opened in the "
-                                  "layout directory\n"
-                                  "(--layout DIR), by default the current one.\n\n");
+    QString text =
+        usage + QStringLiteral("\n\n"
+                               "RELM operator console for the automatic train control layout.\n"
+                               "Files atc.ini, kukan.dat and atctest.bin are opened in the "
+                               "layout directory\n"
+                               "(--layout DIR), by default the current one.\n\n");
     // Help texts wrap at blanks to stay within 80 columns, continued under their first line.
     const qsizetype indent = 2 + width + 2;
     for (const OptionRow &row : rows) {

@@ -4,7 +4,7 @@
 // that --help and --version work without a display:
 //   relm [--port DEVICE] [--simulate] [--choose] [--layout DIR] [--monitor] [--log FILE]
 //        [--serve [ADDRESS:]PORT] [--withrottle [ADDRESS:]PORT] [--section-length MM]
-//        [--top-speed MM_PER_S]
+//        [--top-speed MM_PER_S] [--language en|ja]
 //        [--help] [--version]
 // Without --port or --simulate the connection is the remembered one, or the operator chooses it
 // in the connection dialog (start_decision.h).
@@ -27,6 +27,7 @@ struct ConsoleOptions
     std::string withrottle;    // [ADDRESS:]PORT of the throttle server; empty: nothing listens
     std::string sectionLength; // mm, for the progress check; empty: the sample layout's 1000
     std::string topSpeed;      // mm/s at speed 128, for the progress check; empty: 250
+    std::string language;      // "en" or "ja" (lower case); empty: the desktop's language
     double sectionLengthMm = 1000.0; // the two above as numbers, checked
     double topSpeedMmPerS = 250.0;
     bool help = false;

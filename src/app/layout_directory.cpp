@@ -1,5 +1,6 @@
 #include "app/layout_directory.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
@@ -18,8 +19,9 @@ QString hint(LayoutNamedBy by)
 {
     if (by == LayoutNamedBy::Dialog)
         return {};
-    return QStringLiteral("\n--layout には atctest.bin、atc.ini、kukan.dat のあるフォルダを"
-                          "指定してください。");
+    return QCoreApplication::translate(
+        "LayoutDirectory", "\n--layout には atctest.bin、atc.ini、kukan.dat のあるフォルダを"
+                           "指定してください。");
 }
 
 } // namespace
@@ -29,11 +31,18 @@ QString layoutDirectoryProblem(const QString &dir, LayoutNamedBy by)
     const QFileInfo info(dir);
     const QString shown = QDir::toNativeSeparators(info.absoluteFilePath());
     if (!info.exists())
-        return QStringLiteral("レイアウトのフォルダ「%1」がありません。").arg(shown) + hint(by);
+        return QCoreApplication::translate("LayoutDirectory",
+                                           "レイアウトのフォルダ「%1」がありません。")
+                   .arg(shown) +
+               hint(by);
     if (!info.isDir())
-        return QStringLiteral("「%1」はフォルダではありません。").arg(shown) + hint(by);
+        return QCoreApplication::translate("LayoutDirectory", "「%1」はフォルダではありません。")
+                   .arg(shown) +
+               hint(by);
     if (!info.isExecutable() || !info.isReadable())
-        return QStringLiteral("レイアウトのフォルダ「%1」を開けません（アクセス権がありません）。")
+        return QCoreApplication::translate(
+                   "LayoutDirectory",
+                   "レイアウトのフォルダ「%1」を開けません（アクセス権がありません）。")
             .arg(shown);
 
     QStringList missing;
@@ -48,14 +57,18 @@ QString layoutDirectoryProblem(const QString &dir, LayoutNamedBy by)
     }
     QString problem;
     if (!missing.isEmpty()) {
-        problem += QStringLiteral("レイアウトのフォルダ「%1」に %2 がありません。")
-                       .arg(shown, missing.join(QStringLiteral("、")));
+        problem +=
+            QCoreApplication::translate("LayoutDirectory",
+                                        "レイアウトのフォルダ「%1」に %2 がありません。")
+                .arg(shown, missing.join(QCoreApplication::translate("LayoutDirectory", "、")));
     }
     if (!unreadable.isEmpty()) {
         if (!problem.isEmpty())
             problem += u'\n';
-        problem += QStringLiteral("レイアウトのフォルダ「%1」の %2 はファイルとして読めません。")
-                       .arg(shown, unreadable.join(QStringLiteral("、")));
+        problem +=
+            QCoreApplication::translate(
+                "LayoutDirectory", "レイアウトのフォルダ「%1」の %2 はファイルとして読めません。")
+                .arg(shown, unreadable.join(QCoreApplication::translate("LayoutDirectory", "、")));
     }
     return problem.isEmpty() ? problem : problem + hint(by);
 }
@@ -64,7 +77,8 @@ bool enterLayoutDirectory(const QString &dir, QString *error)
 {
     QString problem = layoutDirectoryProblem(dir);
     if (problem.isEmpty() && !QDir::setCurrent(dir)) {
-        problem = QStringLiteral("レイアウトのフォルダ「%1」に移れません。")
+        problem = QCoreApplication::translate("LayoutDirectory",
+                                              "レイアウトのフォルダ「%1」に移れません。")
                       .arg(QDir::toNativeSeparators(QFileInfo(dir).absoluteFilePath()));
     }
     if (!problem.isEmpty()) {

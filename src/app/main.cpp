@@ -9,12 +9,14 @@
 #include "app/simulator_process.h"
 #include "app/start_up.h"
 #include "app/termination_signals.h"
+#include "app/translation.h"
 #include "console/console.h"
 #include "console/form1.h"
 #include "model/module1.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLocale>
 #include <QMessageBox>
 #include <QStyleFactory>
 
@@ -77,6 +79,13 @@ int main(int argc, char **argv)
         QApplication::setStyle(style);
     // Lets the desktop show the window under the installed menu entry and its icon.
     QApplication::setDesktopFileName(QStringLiteral(RELM_APP_ID));
+    // Every text after this is in the operator's language.
+    {
+        QString error;
+        if (!relm::installLanguage(
+                relm::chooseLanguage(options.language, QLocale::system().uiLanguages()), &error))
+            std::fprintf(stderr, "relm: no English: %s\n", error.toLocal8Bit().constData());
+    }
 
     // Every file after this is opened by bare name in the layout directory.
     if (!options.layoutDir.empty()) {
@@ -97,7 +106,8 @@ int main(int argc, char **argv)
             QDir(QApplication::applicationDirPath()).filePath(QStringLiteral("relm-sim"));
         port = simulator.start(program, {}, &error);
         if (port.isEmpty())
-            return fail(QStringLiteral("模擬制御装置を起動できません: %1").arg(error));
+            return fail(
+                QCoreApplication::translate("main", "模擬制御装置を起動できません: %1").arg(error));
     }
 
     relm::Module1 module;
@@ -112,13 +122,14 @@ int main(int argc, char **argv)
     if (!form.load(&reason)) {
         return fail(
             relm::portOpenMessage(port, reason) +
-            QStringLiteral(
+            QCoreApplication::translate(
+                "main",
                 "\n--port で装置を指定するか、--simulate で模擬制御装置を使ってください。"));
     }
     if (!options.logFile.empty()) {
         QString error;
         if (!console.setTrafficLog(QString::fromStdString(options.logFile), &error))
-            return fail(QStringLiteral("通信記録: %1").arg(error));
+            return fail(QCoreApplication::translate("main", "通信記録: %1").arg(error));
     }
     // The servers asked for on the command line, each wired by a function of its own.
     std::unique_ptr<relm::RemotePanel> panel;
@@ -126,7 +137,7 @@ int main(int argc, char **argv)
         QString error;
         panel = relm::serveRemotePanel(console, form, serveAddress, servePort, &error);
         if (!panel)
-            return fail(QStringLiteral("遠隔パネルを開けません (%1): %2")
+            return fail(QCoreApplication::translate("main", "遠隔パネルを開けません (%1): %2")
                             .arg(QString::fromStdString(options.serve), error));
     }
     std::unique_ptr<relm::WiThrottle> throttles;
@@ -142,7 +153,8 @@ int main(int argc, char **argv)
     QString signalError;
     const auto termination = relm::TerminationSignals::install(&signalError);
     if (!termination)
-        return fail(QStringLiteral("終了シグナルを受け取れません: %1").arg(signalError));
+        return fail(QCoreApplication::translate("main", "終了シグナルを受け取れません: %1")
+                        .arg(signalError));
     QObject::connect(termination.get(), &relm::TerminationSignals::received, &console,
                      [&console](int number) {
                          std::fprintf(stderr, "relm: signal %d: ending as Exit does\n", number);

@@ -68,7 +68,7 @@ QList<SerialPortEntry> presentSerialPorts()
 
 QString portOpenMessage(const QString &device, const QString &reason)
 {
-    return QStringLiteral("シリアルポート %1 を開けません: %2").arg(device, reason);
+    return PortText::tr("シリアルポート %1 を開けません: %2").arg(device, reason);
 }
 
 OpenProblem serialPortProblem(const QString &device)

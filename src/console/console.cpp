@@ -95,7 +95,7 @@ bool Console::setTrafficLog(const QString &path, QString *error)
 {
     auto log = std::make_unique<TrafficLogWriter>(std::filesystem::path(path.toStdString()));
     if (!log->isOpen()) {
-        *error = QStringLiteral("%1 を開けません").arg(path);
+        *error = tr("%1 を開けません").arg(path);
         return false;
     }
     m_log = std::move(log);
@@ -165,13 +165,13 @@ void Console::setDisplay(const ConsoleDisplay &d)
 void Console::refreshCaption(ConsoleDisplay &d) const
 {
     if (d.lineLost) {
-        d.caption = QStringLiteral("RELM - 通信断");
+        d.caption = tr("RELM - 通信断");
     } else if (!m_watchCaption.isEmpty() && !d.downloading) {
         d.caption = m_watchCaption; // a train held, no reports, or a train making no progress
     } else if (d.downloading && d.downloadTotal > 0) {
         const qint64 percent = d.downloadSent * 100 / d.downloadTotal;
         const QLocale c(QLocale::English, QLocale::UnitedStates); // 19,969 as elsewhere
-        d.caption = QStringLiteral("RELM - 送信中 %1% (%2 / %3 バイト)")
+        d.caption = tr("RELM - 送信中 %1% (%2 / %3 バイト)")
                         .arg(percent)
                         .arg(c.toString(d.downloadSent), c.toString(d.downloadTotal));
     } else {
@@ -312,23 +312,22 @@ void Console::transfer()
     const StartPositionsCheck ini = readStartPositions(kIniFileName);
     if (!ini.result.ok()) {
         emit notice(QString::fromStdString(ini.result.reason) +
-                        QStringLiteral("\n\n転送を中止しました。何も送信していません。"
-                                       "初期データ設定で直してから、もう一度 転送 を押してください。"),
+                        tr("\n\n転送を中止しました。何も送信していません。"
+                           "初期データ設定で直してから、もう一度 転送 を押してください。"),
                     true);
         return;
     }
     if (!MSComm1.isOpen()) {
         QString reason;
         if (!MSComm1.open(&reason)) {
-            emit notice(QStringLiteral("シリアルポート %1 を開けません: %2")
-                            .arg(MSComm1.portName(), reason),
+            emit notice(tr("シリアルポート %1 を開けません: %2").arg(MSComm1.portName(), reason),
                         false);
             return;
         }
     }
     QFile file(QString::fromLatin1(kImageFile));
     if (!file.open(QIODevice::ReadOnly)) {
-        emit notice(QStringLiteral("テキスト送信 - 指定ファイルが見つかりません。"), true);
+        emit notice(tr("テキスト送信 - 指定ファイルが見つかりません。"), true);
         return;
     }
     // An image too large to send is refused before it is read.
@@ -356,7 +355,7 @@ void Console::transfer()
     send(build.frame);
 
     ConsoleDisplay d = m_display;
-    d.label1 = QStringLiteral("送信中...");
+    d.label1 = tr("送信中...");
     d.transferEnabled = false;
     d.downloading = true;
     d.downloadTotal = static_cast<qint64>(build.frame.size());
@@ -375,7 +374,7 @@ void Console::onDrainPoll()
     // A port that closed or failed while the frame drained reports nothing left to send, but
     // the controller did not receive the program.
     if (m_lostDuringDownload || !MSComm1.isOpen()) {
-        failDownload(QStringLiteral("通信断"));
+        failDownload(tr("通信断"));
         return;
     }
     const qint64 waiting = MSComm1.bytesToWrite();
@@ -406,7 +405,7 @@ void Console::finishDownload()
     Timer1.setInterval(kDownloadStartMs);
     Timer1.start();
     ConsoleDisplay d = m_display;
-    d.label1 = QStringLiteral("データ送り終了");
+    d.label1 = tr("データ送り終了");
     d.downloading = false;
     d.downloadSent = d.downloadTotal;
     d.transferEnabled = false;
@@ -419,14 +418,14 @@ void Console::failDownload(const QString &reason)
 {
     m_drainPoll.stop();
     ConsoleDisplay d = m_display;
-    d.label1 = QStringLiteral("データ送り中断");
+    d.label1 = tr("データ送り中断");
     d.downloading = false;
     d.transferEnabled = true;
     setDisplay(d);
     note(QStringLiteral("the program download did not complete (%1)").arg(reason));
-    emit notice(QStringLiteral("プログラムの転送が完了しませんでした（%1）。制御装置は新しいプログラムを"
-                               "受け取っていません。運転は始めていません。\n"
-                               "回線を確かめてから、もう一度 転送 を押してください。")
+    emit notice(tr("プログラムの転送が完了しませんでした（%1）。制御装置は新しいプログラムを"
+                   "受け取っていません。運転は始めていません。\n"
+                   "回線を確かめてから、もう一度 転送 を押してください。")
                     .arg(reason),
                 false);
 }
@@ -506,7 +505,8 @@ void Console::onLineLost()
     // tick after the device returns carries the current state. A download under way has failed.
     if (m_display.downloading)
         m_lostDuringDownload = true;
-    note(QStringLiteral("serial line %1 lost; trying to reopen every second").arg(MSComm1.portName()));
+    note(QStringLiteral("serial line %1 lost; trying to reopen every second")
+             .arg(MSComm1.portName()));
     m_reopen.start();
     setDisplay(m_display);
 }

@@ -72,9 +72,8 @@ void Form1::createControls()
         Shape3[t] = new RectShape(this, 240 + dx, 240, 1695, 4335);
         Label2[t] = makeLabel(this, QStringLiteral("Label2"), twipsRect(480 + dx, 480, 1215, 375));
         Label2[t]->setAutoFillBackground(true);
-        Command6[t] = makeButton(this, QStringLiteral("逆転"), twipsRect(480 + dx, 1080, 495, 495));
-        Command4[t] =
-            makeButton(this, QStringLiteral("ポイント"), twipsRect(1200 + dx, 1080, 495, 495));
+        Command6[t] = makeButton(this, tr("逆転"), twipsRect(480 + dx, 1080, 495, 495));
+        Command4[t] = makeButton(this, tr("ポイント"), twipsRect(1200 + dx, 1080, 495, 495));
         Shape2[t] = new RectShape(this, 480 + dx, 1920, 375, 1575);
         Shape2[t]->setFill(RectShape::Fill::Opaque, 0xFFFFFF);
         Shape1[t] = new RectShape(this, 480 + dx, 1920, 375, 1575);
@@ -90,7 +89,7 @@ void Form1::createControls()
         Slider1[t]->setTickPosition(QSlider::TicksRight);
         Slider1[t]->setTickInterval(16);
         Slider1[t]->setPageStep(16);
-        Command1[t] = makeButton(this, QStringLiteral("停止"), twipsRect(600 + dx, 3840, 975, 495));
+        Command1[t] = makeButton(this, tr("停止"), twipsRect(600 + dx, 3840, 975, 495));
     }
     // Shapes lie beneath every control, whatever their order among themselves: a speed bar taller
     // than its frame never covers the Reverse and Point buttons or the status label. Lowered
@@ -101,11 +100,11 @@ void Form1::createControls()
     }
     Label3 = makeLabel(this, QStringLiteral("Label3"), twipsRect(6000, 240, 855, 375));
     Label3->hide();
-    Command2 = makeButton(this, QStringLiteral("転送"), twipsRect(6000, 960, 855, 495));
-    Command7 = makeButton(this, QStringLiteral("リセット"), twipsRect(6000, 1680, 855, 495));
+    Command2 = makeButton(this, tr("転送"), twipsRect(6000, 960, 855, 495));
+    Command7 = makeButton(this, tr("リセット"), twipsRect(6000, 1680, 855, 495));
     Command7->setEnabled(false);
-    Command5 = makeButton(this, QStringLiteral("初期データ設定"), twipsRect(6000, 2400, 855, 495));
-    Command3 = makeButton(this, QStringLiteral("終了"), twipsRect(6000, 4080, 855, 495));
+    Command5 = makeButton(this, tr("初期データ設定"), twipsRect(6000, 2400, 855, 495));
+    Command3 = makeButton(this, tr("終了"), twipsRect(6000, 4080, 855, 495));
     Label1 = makeLabel(this, QStringLiteral("Label1"), twipsRect(120, 4800, 6975, 375));
     Label1->hide();
 
@@ -227,7 +226,8 @@ void Form1::applyTrain(int t)
     if (Label2[t]->text() != d.caption)
         Label2[t]->setText(d.caption);
     // Most frames repeat the colour; setting it again would repaint the label for nothing.
-    if (d.statusColour && Label2[t]->palette().color(QPalette::Window) != toQColor(*d.statusColour)) {
+    if (d.statusColour &&
+        Label2[t]->palette().color(QPalette::Window) != toQColor(*d.statusColour)) {
         QPalette pal = Label2[t]->palette();
         pal.setColor(QPalette::Window, toQColor(*d.statusColour));
         Label2[t]->setPalette(pal);

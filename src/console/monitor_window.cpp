@@ -23,7 +23,7 @@ constexpr std::size_t kMonitorHexBytes = 32; // a download frame stays one reada
 MonitorWindow::MonitorWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
 {
-    setWindowTitle(QStringLiteral("通信モニタ"));
+    setWindowTitle(tr("通信モニタ"));
     resize(900, 420);
 
     m_view = new QPlainTextEdit(this);
@@ -31,10 +31,10 @@ MonitorWindow::MonitorWindow(QWidget *parent)
     m_view->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_view->setMaximumBlockCount(static_cast<int>(kHistoryLines));
     m_view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    m_pause = new QPushButton(QStringLiteral("一時停止"), this);
+    m_pause = new QPushButton(tr("一時停止"), this);
     m_pause->setCheckable(true);
-    m_clear = new QPushButton(QStringLiteral("消去"), this);
-    m_save = new QPushButton(QStringLiteral("保存..."), this);
+    m_clear = new QPushButton(tr("消去"), this);
+    m_save = new QPushButton(tr("保存..."), this);
     m_count = new QLabel(this);
     m_panel = new QLabel(this);
     m_panel->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -58,7 +58,7 @@ MonitorWindow::MonitorWindow(QWidget *parent)
 
 void MonitorWindow::setPanelUrl(const QString &url)
 {
-    m_panel->setText(QStringLiteral("遠隔パネル (操作用): %1").arg(url));
+    m_panel->setText(tr("遠隔パネル (操作用): %1").arg(url));
     m_panel->setVisible(!url.isEmpty());
 }
 
@@ -90,7 +90,7 @@ void MonitorWindow::setPaused(bool paused)
 {
     m_paused = paused;
     m_pause->setChecked(paused);
-    m_pause->setText(paused ? QStringLiteral("再開") : QStringLiteral("一時停止"));
+    m_pause->setText(paused ? tr("再開") : tr("一時停止"));
     if (!paused)
         refreshView();
 }
@@ -121,7 +121,7 @@ void MonitorWindow::refreshView()
     m_shown = appended;
     if (scrolledDown)
         m_view->verticalScrollBar()->setValue(m_view->verticalScrollBar()->maximum());
-    m_count->setText(QStringLiteral("%1 行").arg(m_history.size()));
+    m_count->setText(tr("%1 行").arg(m_history.size()));
 }
 
 QString MonitorWindow::visibleText() const
@@ -155,14 +155,13 @@ void MonitorWindow::showEvent(QShowEvent *event)
 
 void MonitorWindow::onSave()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("通信記録の保存"),
-                                                      QStringLiteral("monitor.txt"));
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("通信記録の保存"), QStringLiteral("monitor.txt"));
     if (path.isEmpty())
         return;
     QString error;
     if (!saveTo(path, &error))
-        QMessageBox::warning(this, windowTitle(),
-                             QStringLiteral("%1 に保存できません: %2").arg(path, error));
+        QMessageBox::warning(this, windowTitle(), tr("%1 に保存できません: %2").arg(path, error));
 }
 
 } // namespace relm

@@ -141,11 +141,10 @@ int Form2::openModal(QWidget *parent, const QString &path)
 
 void Form2::createControls()
 {
-    setWindowTitle(QStringLiteral("初期データ設定"));
+    setWindowTitle(tr("初期データ設定"));
     setFixedSize(twipsToPixels(kClientWidth), twipsToPixels(kClientHeight));
 
-    const std::array<QString, 3> rowNames{QStringLiteral("Ｘ："), QStringLiteral("Ｙ："),
-                                          QStringLiteral("Ｚ：")};
+    const std::array<QString, 3> rowNames{tr("Ｘ："), tr("Ｙ："), tr("Ｚ：")};
     for (int i = 0; i < 3; ++i) {
         const auto k = static_cast<std::size_t>(i);
         Label1[k] = new QLabel(rowNames[k], this);
@@ -154,10 +153,10 @@ void Form2::createControls()
         fitCaption(Label1[k]);
     }
 
-    Frame4 = frame(this, QStringLiteral("運転"), 600, 735);
-    Frame1 = frame(this, QStringLiteral("路線"), 1560, 975);
-    Frame2 = frame(this, QStringLiteral("区間"), 2640, 975);
-    Frame3 = frame(this, QStringLiteral("逆転"), 3720, 735);
+    Frame4 = frame(this, tr("運転"), 600, 735);
+    Frame1 = frame(this, tr("路線"), 1560, 975);
+    Frame2 = frame(this, tr("区間"), 2640, 975);
+    Frame3 = frame(this, tr("逆転"), 3720, 735);
 
     for (int i = 0; i < 3; ++i) {
         const auto k = static_cast<std::size_t>(i);
@@ -166,12 +165,12 @@ void Form2::createControls()
         UpDown1[k] = spinner(Frame1, i, kIniFieldMax[0], Label2[k]);
         Label3[k] = valueDisplay(Frame2, i);
         UpDown2[k] = spinner(Frame2, i, kIniFieldMax[1], Label3[k]);
-        Check1[k] = checkBox(Frame3, i, 255, QStringLiteral("　"));
+        Check1[k] = checkBox(Frame3, i, 255, tr("　"));
     }
 
-    Command1 = new QPushButton(QStringLiteral("ＯＫ"), this);
+    Command1 = new QPushButton(tr("ＯＫ"), this);
     Command1->setGeometry(twipsRect(4680, 600, 975, 495));
-    Command2 = new QPushButton(QStringLiteral("キャンセル"), this);
+    Command2 = new QPushButton(tr("キャンセル"), this);
     Command2->setGeometry(twipsRect(4680, 2400, 975, 495));
 
     // Keyboard focus goes row by row across the columns, then to the buttons.
@@ -248,8 +247,8 @@ void Form2::save()
     }
     const QString name = QDir::toNativeSeparators(QFileInfo(m_path).absoluteFilePath());
     if (m_reportSaveError)
-        m_reportSaveError(this, QStringLiteral("初期データを保存できませんでした。\n"
-                                               "ファイル: %1\n理由: %2")
+        m_reportSaveError(this, tr("初期データを保存できませんでした。\n"
+                                   "ファイル: %1\n理由: %2")
                                     .arg(name, reason));
 }
 

@@ -1,5 +1,6 @@
 #include "initdata/load_ini.h"
 
+#include "model/core_text.h"
 #include "model/section_code.h"
 
 #include <cerrno>
@@ -13,11 +14,23 @@ namespace {
 
 // Names the operator sees: trains by their row, fields by the dialog's column captions.
 constexpr std::array<const char *, kTrainCount> kTrainNames{"X", "Y", "Z"};
-constexpr std::array<const char *, kIniValuesPerTrain> kFieldNames{"路線", "区間", "逆転", "運転"};
+constexpr std::array<const char *, kIniValuesPerTrain> kFieldNames{
+    RELM_TEXT_NOOP("LoadIni", "路線"), RELM_TEXT_NOOP("LoadIni", "区間"),
+    RELM_TEXT_NOOP("LoadIni", "逆転"), RELM_TEXT_NOOP("LoadIni", "運転")};
+
+std::string fieldName(int valueIndex)
+{
+    return coreText("LoadIni", kFieldNames[static_cast<std::size_t>(iniField(valueIndex))]);
+}
+
+std::string trainName(int valueIndex)
+{
+    return kTrainNames[static_cast<std::size_t>(iniTrain(valueIndex))];
+}
 
 std::string quoted(const std::string &fileName)
 {
-    return "「" + fileName + "」";
+    return fillIn(coreText("LoadIni", "「%1」"), {fileName});
 }
 
 // "Train Y and later keep their positions", or nothing when every train was loaded.
@@ -27,8 +40,8 @@ std::string untouchedNote(int firstUntouched)
         return {};
     std::string trains = kTrainNames[static_cast<std::size_t>(firstUntouched)];
     for (int t = firstUntouched + 1; t < kTrainCount; ++t)
-        trains += std::string("、") + kTrainNames[static_cast<std::size_t>(t)];
-    return "列車 " + trains + " の位置は変更されていません。";
+        trains += coreText("LoadIni", "、") + kTrainNames[static_cast<std::size_t>(t)];
+    return fillIn(coreText("LoadIni", "列車 %1 の位置は変更されていません。"), {trains});
 }
 
 IniLoadResult failure(IniLoadStatus status, int valueIndex, int line, const std::string &text)
@@ -47,18 +60,13 @@ IniLoadResult failure(IniLoadStatus status, int valueIndex, int line, const std:
 // "file, line 5, train Y route: "
 std::string where(const std::string &fileName, int line, int valueIndex)
 {
-    std::string s = quoted(fileName);
     if (line > 0) {
-        s += ' ';
-        s += std::to_string(line);
-        s += " 行目";
+        return fillIn(
+            coreText("LoadIni", "%1 %2 行目、列車 %3 の%4："),
+            {quoted(fileName), std::to_string(line), trainName(valueIndex), fieldName(valueIndex)});
     }
-    s += "、列車 ";
-    s += kTrainNames[static_cast<std::size_t>(iniTrain(valueIndex))];
-    s += " の";
-    s += kFieldNames[static_cast<std::size_t>(iniField(valueIndex))];
-    s += "：";
-    return s;
+    return fillIn(coreText("LoadIni", "%1、列車 %2 の%3："),
+                  {quoted(fileName), trainName(valueIndex), fieldName(valueIndex)});
 }
 
 void placeTrain(Module1 &m, int train, int route, int section, int reverse, int run)
@@ -91,23 +99,24 @@ IniLoadResult applyIni(Module1 &m, const IniValues &read, const std::string &fil
             if (i >= read.count) {
                 if (read.stop == IniStop::NotANumber) {
                     return failure(IniLoadStatus::NotANumber, i, read.stopLine,
-                                   where(fileName, read.stopLine, i) + "「" + read.badText +
-                                       "」は数値ではありません。");
+                                   where(fileName, read.stopLine, i) +
+                                       fillIn(coreText("LoadIni", "「%1」は数値ではありません。"),
+                                              {read.badText}));
                 }
-                return failure(IniLoadStatus::EndOfFile, i, read.stopLine,
-                               quoted(fileName) + "は " + std::to_string(read.count) +
-                                   " 個の値で終わっています（" + std::to_string(kIniValueCount) +
-                                   " 個必要）。列車 " +
-                                   kTrainNames[static_cast<std::size_t>(iniTrain(i))] + " の" +
-                                   kFieldNames[static_cast<std::size_t>(iniField(i))] +
-                                   "の値がありません。");
+                return failure(
+                    IniLoadStatus::EndOfFile, i, read.stopLine,
+                    fillIn(coreText("LoadIni", "%1は %2 個の値で終わっています（%3 個"
+                                               "必要）。列車 %4 の%5の値がありません。"),
+                           {quoted(fileName), std::to_string(read.count),
+                            std::to_string(kIniValueCount), trainName(i), fieldName(i)}));
             }
             const std::int32_t v = read.values[static_cast<std::size_t>(i)];
             if (v < 0 || v > iniFieldMax(i)) {
                 const int line = read.lines[static_cast<std::size_t>(i)];
                 return failure(IniLoadStatus::OutOfRange, i, line,
-                               where(fileName, line, i) + "値 " + std::to_string(v) +
-                                   " は範囲 0〜" + std::to_string(iniFieldMax(i)) + " の外です。");
+                               where(fileName, line, i) +
+                                   fillIn(coreText("LoadIni", "値 %1 は範囲 0〜%2 の外です。"),
+                                          {std::to_string(v), std::to_string(iniFieldMax(i))}));
             }
         }
         const auto at = [&](int k) { return read.values[static_cast<std::size_t>(first + k)]; };
@@ -125,7 +134,8 @@ IniLoadResult LoadIni(Module1 &m, const std::string &path)
     const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) {
         r.status = IniLoadStatus::CannotOpen;
-        r.reason = quoted(path) + "を開けません（" + std::strerror(errno) + "）。";
+        r.reason = fillIn(coreText("LoadIni", "%1を開けません（%2）。"),
+                          {quoted(path), std::strerror(errno)});
         r.message = r.reason + untouchedNote(0);
         return r;
     }
@@ -145,14 +155,16 @@ IniLoadResult LoadIni(Module1 &m, const std::string &path)
     }
     if (std::ferror(file.get()) != 0) {
         r.status = IniLoadStatus::CannotRead;
-        r.reason = quoted(path) + "を読み込めません（" + std::strerror(errno) + "）。";
+        r.reason = fillIn(coreText("LoadIni", "%1を読み込めません（%2）。"),
+                          {quoted(path), std::strerror(errno)});
         r.message = r.reason + untouchedNote(0);
         return r;
     }
 
     if (tooLarge) {
         r.status = IniLoadStatus::CannotRead;
-        r.reason = quoted(path) + "は初期データのファイルとしては大きすぎます。";
+        r.reason = fillIn(coreText("LoadIni", "%1は初期データのファイルとしては大きすぎます。"),
+                          {quoted(path)});
         r.message = r.reason + untouchedNote(0);
         return r;
     }

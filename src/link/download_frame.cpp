@@ -1,5 +1,7 @@
 #include "link/download_frame.h"
 
+#include "model/core_text.h"
+
 #include <algorithm>
 
 namespace relm {
@@ -21,8 +23,9 @@ std::string imageRefusal(std::size_t length)
     // A larger frame would not fit the transmit buffer in one write.
     if (length <= kMaxImageBytes)
         return {};
-    return "プログラムが大きすぎるため送信しません: " + groupedNumber(length) + " バイト (上限 " +
-           groupedNumber(kMaxImageBytes) + " バイト)";
+    return fillIn(coreText("DownloadFrame",
+                           "プログラムが大きすぎるため送信しません: %1 バイト (上限 %2 バイト)"),
+                  {groupedNumber(length), groupedNumber(kMaxImageBytes)});
 }
 
 DownloadBuild buildDownloadFrame(std::span<const std::uint8_t> image)

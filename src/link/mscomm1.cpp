@@ -141,15 +141,15 @@ QString MSComm1::openFailure() const
         // The serial library says "permission" both for a device locked or held exclusively by
         // another program and for one we may not use; only the second lacks access rights.
         if (deviceAccessDenied(name)) {
-            return QStringLiteral("%1 を使う権限がありません（%2）。"
-                                  "dialout グループに入っているか確かめてください。")
+            return tr("%1 を使う権限がありません（%2）。"
+                      "dialout グループに入っているか確かめてください。")
                 .arg(name, m_port.errorString());
         }
-        return QStringLiteral("%1 は他のプログラムが使用中です。"
-                              "そのプログラムを終了してから、もう一度試してください。")
+        return tr("%1 は他のプログラムが使用中です。"
+                  "そのプログラムを終了してから、もう一度試してください。")
             .arg(name);
     case QSerialPort::DeviceNotFoundError:
-        return QStringLiteral("%1 が見つかりません（%2）。").arg(name, m_port.errorString());
+        return tr("%1 が見つかりません（%2）。").arg(name, m_port.errorString());
     default:
         return m_port.errorString();
     }

@@ -1,6 +1,7 @@
 #include "link/report_watch.h"
 
 #include "link/register_frames.h"
+#include "model/core_text.h"
 #include "model/section_code.h"
 
 #include <algorithm>
@@ -16,9 +17,9 @@ namespace {
 constexpr int kToldReports = 10;
 constexpr int kSilenceIntervals = 3;
 
-char trainName(int t)
+std::string trainName(int t)
 {
-    return static_cast<char>('X' + t);
+    return std::string(1, static_cast<char>('X' + t));
 }
 
 std::string hex(int v)
@@ -64,15 +65,15 @@ const char *kindText(Implausible kind)
 {
     switch (kind) {
     case Implausible::AnotherSection:
-        return "別区間";
+        return RELM_TEXT_NOOP("ReportWatch", "別区間");
     case Implausible::Appeared:
-        return "出現";
+        return RELM_TEXT_NOOP("ReportWatch", "出現");
     case Implausible::Vanished:
-        return "消失";
+        return RELM_TEXT_NOOP("ReportWatch", "消失");
     case Implausible::Shared:
-        return "区間重複";
+        return RELM_TEXT_NOOP("ReportWatch", "区間重複");
     case Implausible::CutBlock:
-        return "受信異常";
+        return RELM_TEXT_NOOP("ReportWatch", "受信異常");
     }
     return "?";
 }
@@ -113,9 +114,8 @@ void ReportWatch::remember(ToldList &list, std::int16_t value)
 
 bool ReportWatch::told(const ToldList &list, int value)
 {
-    return std::any_of(list.begin(), list.end(), [value](const Told &t) {
-        return t.reportsLeft > 0 && t.value == value;
-    });
+    return std::any_of(list.begin(), list.end(),
+                       [value](const Told &t) { return t.reportsLeft > 0 && t.value == value; });
 }
 
 void ReportWatch::age(ToldList &list)
@@ -190,9 +190,8 @@ ReportWatch::Verdict ReportWatch::check(const Module1 &m, std::span<const std::u
             bool meet = false;
             for (const int a : {record(i)[0], record(i)[1]}) {
                 for (const int b : {record(j)[0], record(j)[1]}) {
-                    meet = meet || (present(record(i)[0]) && present(record(j)[0]) &&
-                                    present(a) && present(b) &&
-                                    sectionNumber(a) == sectionNumber(b));
+                    meet = meet || (present(record(i)[0]) && present(record(j)[0]) && present(a) &&
+                                    present(b) && sectionNumber(a) == sectionNumber(b));
                 }
             }
             if (meet)
@@ -219,10 +218,10 @@ ReportWatch::Verdict ReportWatch::check(const Module1 &m, std::span<const std::u
             w.candidate = seen;
             w.candidateSince = now;
         }
-        std::string line = std::string(kRowImplausible) + " (" + kindText(k) + "): " +
-                           trainName(t) + " 報告 " + sections(r[0], r[1], r[2]) + ", 確認済み " +
-                           sections(m.PosCode0[t], m.PosCode1[t], m.PosCode2[t]) + "; 停止 " +
-                           trainName(t);
+        std::string line =
+            fillIn(coreText("ReportWatch", "在線異常 (%1): %2 報告 %3, 確認済み %4; 停止 %5"),
+                   {coreText("ReportWatch", kindText(k)), trainName(t), sections(r[0], r[1], r[2]),
+                    sections(m.PosCode0[t], m.PosCode1[t], m.PosCode2[t]), trainName(t)});
         hold(t, kRowImplausible);
         for (const int named : {int{r[0]}, int{r[1]}}) {
             if (present(r[0]) && present(named))
@@ -248,8 +247,8 @@ ReportWatch::Verdict ReportWatch::check(const Module1 &m, std::span<const std::u
             v.adopt[t] = true;
             ++m_counts.adoptions;
             w.candidateSince.reset();
-            m_notices.push_back(std::string(kRowImplausible) + ": " + trainName(t) + " の報告 " +
-                                sections(r[0], r[1], r[2]) + " を採用");
+            m_notices.push_back(fillIn(coreText("ReportWatch", "在線異常: %1 の報告 %2 を採用"),
+                                       {trainName(t), sections(r[0], r[1], r[2])}));
         }
     }
     if (any)
@@ -267,7 +266,7 @@ void ReportWatch::finish(Module1 &m, std::span<const std::uint8_t> frame, const 
     m_lastReport = now;
     if (m_silent) {
         m_silent = false;
-        m_notices.push_back(std::string(kRowSilent) + " 解除");
+        m_notices.push_back(coreText("ReportWatch", "報告途絶 解除"));
     }
     for (int t = 0; t < kTrainCount; ++t) {
         TrainWatch &w = m_trains[static_cast<std::size_t>(t)];
@@ -282,7 +281,8 @@ void ReportWatch::finish(Module1 &m, std::span<const std::uint8_t> frame, const 
             w.runMm = 0.0;
             if (w.stuck) {
                 w.stuck = false;
-                m_notices.push_back(std::string(kRowNoProgress) + " 解除: " + trainName(t));
+                m_notices.push_back(
+                    fillIn(coreText("ReportWatch", "進行なし 解除: %1"), {trainName(t)}));
             }
         }
         if (w.held && !w.doubted) {
@@ -290,20 +290,21 @@ void ReportWatch::finish(Module1 &m, std::span<const std::uint8_t> frame, const 
                 w.plausibleSince = now;
             } else if (now - *w.plausibleSince >= m_settings.confirm) {
                 w.held = false;
-                m_notices.push_back(std::string(w.holdCaption) + " 解除: " + trainName(t));
+                m_notices.push_back(fillIn(coreText("ReportWatch", "%1 解除: %2"),
+                                           {coreText("ReportWatch", w.holdCaption), trainName(t)}));
             }
         }
         TrainView &row = view.trains[t];
         if (w.held) {
             m.TargetSpeed[t] = 0;
-            row.caption = w.holdCaption;
+            row.caption = coreText("ReportWatch", w.holdCaption);
             row.colour = kStatusHeld;
             if (!decoded) {
                 row.barHeight.reset(); // nothing believable about its speed either
                 row.barTop.reset();
             }
         } else if (w.stuck) {
-            row.caption = kRowNoProgress;
+            row.caption = coreText("ReportWatch", kRowNoProgress);
         }
     }
     view.notices = std::exchange(m_notices, {});
@@ -318,7 +319,8 @@ std::size_t ReportWatch::frameBytes(std::size_t block)
     m_shortBlocksInARow = block == kStatusFrameBytes ? m_shortBlocksInARow + 1 : 0;
     if (m_shortBlocksInARow >= kShortBlocksToLearn) {
         m_frameBytes = kStatusFrameBytes;
-        m_notices.push_back("受信: 制御装置の状態フレームは 23 バイト; 以後 23 バイトずつ解読");
+        m_notices.push_back(coreText(
+            "ReportWatch", "受信: 制御装置の状態フレームは 23 バイト; 以後 23 バイトずつ解読"));
     }
     return m_frameBytes;
 }
@@ -327,9 +329,10 @@ void ReportWatch::cutBlock(std::size_t bytes, StatusView &view)
 {
     ++m_counts.implausible[static_cast<std::size_t>(Implausible::CutBlock)];
     view.notices = std::exchange(m_notices, {});
-    view.notices.push_back(std::string(kindText(Implausible::CutBlock)) + ": " +
-                           std::to_string(bytes) + " バイト (" + std::to_string(m_frameBytes) +
-                           " バイトの倍数でない) 不採用");
+    view.notices.push_back(
+        fillIn(coreText("ReportWatch", "%1: %2 バイト (%3 バイトの倍数でない) 不採用"),
+               {coreText("ReportWatch", kindText(Implausible::CutBlock)), std::to_string(bytes),
+                std::to_string(m_frameBytes)}));
 }
 
 void ReportWatch::restart(const Module1 &m, WatchClock now)
@@ -353,31 +356,29 @@ WatchClock ReportWatch::silenceLimit() const
 
 void ReportWatch::showCaption(std::optional<std::string> &caption)
 {
-    const bool held = std::any_of(m_trains.begin(), m_trains.end(),
-                                  [](const TrainWatch &w) { return w.held; });
-    const bool stuck = std::any_of(m_trains.begin(), m_trains.end(),
-                                   [](const TrainWatch &w) { return w.stuck; });
+    const bool held =
+        std::any_of(m_trains.begin(), m_trains.end(), [](const TrainWatch &w) { return w.held; });
+    const bool stuck =
+        std::any_of(m_trains.begin(), m_trains.end(), [](const TrainWatch &w) { return w.stuck; });
     const char *now = m_silent ? kCaptionSilent
                       : held   ? kCaptionImplausible
                       : stuck  ? kCaptionNoProgress
                                : kCaptionNormal;
     if (m_caption != now) {
         m_caption = now;
-        caption = m_caption;
+        caption = coreText("ReportWatch", now);
     }
 }
 
-WatchTickView ReportWatch::afterTick(Module1 &m, std::span<const std::uint8_t> sent,
-                                     WatchClock now)
+WatchTickView ReportWatch::afterTick(Module1 &m, std::span<const std::uint8_t> sent, WatchClock now)
 {
     WatchTickView view;
     std::vector<RegisterWrite> pairs = registerWrites(sent);
     std::erase_if(pairs, [](const RegisterWrite &p) { return p.train >= kTrainCount; });
     // Only the initialisation frame sets positions without speeds.
     const bool init = !pairs.empty() &&
-                      std::none_of(pairs.begin(), pairs.end(), [](const RegisterWrite &p) {
-                          return p.offset == kRegSpeed;
-                      });
+                      std::none_of(pairs.begin(), pairs.end(),
+                                   [](const RegisterWrite &p) { return p.offset == kRegSpeed; });
     if (init) {
         restart(m, now);
         showCaption(view.windowCaption);
@@ -397,11 +398,11 @@ WatchTickView ReportWatch::afterTick(Module1 &m, std::span<const std::uint8_t> s
         if (w.runMm > limitMm && !w.stuck) {
             w.stuck = true;
             ++m_counts.noProgress;
-            m_notices.push_back(std::string(kRowNoProgress) + ": " + trainName(t) + " 速度 " +
-                                std::to_string(w.sentSpeed) + " で " + hex(m.PosCode0[t]) +
-                                " から進まず (脱線・停止の恐れ)");
+            m_notices.push_back(fillIn(
+                coreText("ReportWatch", "進行なし: %1 速度 %2 で %3 から進まず (脱線・停止の恐れ)"),
+                {trainName(t), std::to_string(w.sentSpeed), hex(m.PosCode0[t])}));
             if (!w.held)
-                view.trains[t].caption = kRowNoProgress;
+                view.trains[t].caption = coreText("ReportWatch", kRowNoProgress);
         }
     }
 
@@ -444,14 +445,14 @@ WatchTickView ReportWatch::afterTick(Module1 &m, std::span<const std::uint8_t> s
     if (!m_silent && m_lastReport && now - *m_lastReport >= silenceLimit()) {
         m_silent = true;
         ++m_counts.silences;
-        std::string line = std::string(kRowSilent) + ": " +
-                           std::to_string((now - *m_lastReport).count()) + " ms 報告なし; 停止";
+        std::string line = fillIn(coreText("ReportWatch", "報告途絶: %1 ms 報告なし; 停止"),
+                                  {std::to_string((now - *m_lastReport).count())});
         for (int t = 0; t < kTrainCount; ++t) {
             if (!present(m.PosCode0[t]))
                 continue;
             hold(t, kRowSilent);
             line += std::string(" ") + trainName(t);
-            view.trains[t].caption = kRowSilent;
+            view.trains[t].caption = coreText("ReportWatch", kRowSilent);
             view.trains[t].colour = kStatusHeld;
         }
         m_notices.push_back(line);

@@ -17,13 +17,14 @@
 // An implausible record is not decoded: the train's tables keep their last plausible values, on
 // which every safety decision goes on being made. The train is held at target speed 0, and so is
 // every train whose next two sections include a section the report names (the train may really
-// be there); no point route is set into such a section either. A held train runs again once plausible reports have come for the confirmation time.
-// The same implausible positions reported unchanged for the adoption time are the controller's
-// truth (a damaged frame really placed the train elsewhere, or lost its placing): they are taken
-// over if they are a possible place (behind and next one section either side of own, or across
-// a point; or all three absent), and the train is released after a further confirmation time.
-// Positions a damaged frame left half written, and a section reported for two trains, are never
-// taken over; those trains stay held until Reset and Transfer place them again.
+// be there); no point route is set into such a section either. A held train runs again once
+// plausible reports have come for the confirmation time. The same implausible positions reported
+// unchanged for the adoption time are the controller's truth (a damaged frame really placed the
+// train elsewhere, or lost its placing): they are taken over if they are a possible place (behind
+// and next one section either side of own, or across a point; or all three absent), and the train
+// is released after a further confirmation time. Positions a damaged frame left half written, and a
+// section reported for two trains, are never taken over; those trains stay held until Reset and
+// Transfer place them again.
 //
 // No report at all for the silence time (three status intervals, at least 500 ms) holds every
 // train the same way. A held train is not turned round until it is released: the frame that
@@ -48,6 +49,7 @@
 #include "link/receive_timing.h"
 #include "link/status_event.h"
 #include "link/supervision.h"
+#include "model/core_text.h"
 #include "model/module1.h"
 
 #include <array>
@@ -64,12 +66,15 @@ using WatchClock = std::chrono::milliseconds; // any monotonic time, e.g. since 
 
 // Main window captions (Form1) and row captions of the watch.
 inline constexpr const char *kCaptionNormal = "RELM";
-inline constexpr const char *kCaptionImplausible = "RELM - 在線異常"; // a train held
-inline constexpr const char *kCaptionSilent = "RELM - 報告途絶";      // no reports
-inline constexpr const char *kCaptionNoProgress = "RELM - 進行なし";  // a train stuck
-inline constexpr const char *kRowImplausible = "在線異常";
-inline constexpr const char *kRowSilent = "報告途絶";
-inline constexpr const char *kRowNoProgress = "進行なし";
+inline constexpr const char *kCaptionImplausible =
+    RELM_TEXT_NOOP("ReportWatch", "RELM - 在線異常"); // a train held
+inline constexpr const char *kCaptionSilent =
+    RELM_TEXT_NOOP("ReportWatch", "RELM - 報告途絶"); // no reports
+inline constexpr const char *kCaptionNoProgress =
+    RELM_TEXT_NOOP("ReportWatch", "RELM - 進行なし"); // a train stuck
+inline constexpr const char *kRowImplausible = RELM_TEXT_NOOP("ReportWatch", "在線異常");
+inline constexpr const char *kRowSilent = RELM_TEXT_NOOP("ReportWatch", "報告途絶");
+inline constexpr const char *kRowNoProgress = RELM_TEXT_NOOP("ReportWatch", "進行なし");
 // Label2 background of a train the watch holds (light magenta, 0x00BBGGRR).
 inline constexpr std::uint32_t kStatusHeld = 0xFF80FF;
 
@@ -80,8 +85,8 @@ const char *implausibleName(Implausible kind); // English, for reports and logs 
 
 struct WatchSettings
 {
-    WatchClock confirm{300};  // plausible reports before a held train runs again
-    WatchClock adopt{1000};   // the same implausible positions for this long are the truth
+    WatchClock confirm{300};    // plausible reports before a held train runs again
+    WatchClock adopt{1000};     // the same implausible positions for this long are the truth
     WatchClock minSilence{500}; // silence limit: three status intervals, at least this
     // The layout's figures for the progress check.
     double sectionLengthMm = 1000.0;
@@ -133,8 +138,8 @@ private:
 
     struct Verdict
     {
-        TrainFlags implausible{}; // records not to decode
-        TrainFlags adopt{};       // implausible records to decode all the same
+        TrainFlags implausible{};                // records not to decode
+        TrainFlags adopt{};                      // implausible records to decode all the same
         std::array<bool, 32> doubtfulSections{}; // own and behind of the doubted records
     };
     Verdict check(const Module1 &m, std::span<const std::uint8_t> frame, WatchClock now);
@@ -174,9 +179,9 @@ private:
         std::optional<WatchClock> plausibleSince; // first plausible report since the last doubt
         std::array<std::uint8_t, 3> candidate{};  // implausible own, behind, next
         std::optional<WatchClock> candidateSince;
-        std::int16_t lastNext = 0; // next section as last reported and believed
-        ToldList toldNext{};       // register 2 values sent
-        ToldList toldAfter{};      // register 3 values sent
+        std::int16_t lastNext = 0;                  // next section as last reported and believed
+        ToldList toldNext{};                        // register 2 values sent
+        ToldList toldAfter{};                       // register 3 values sent
         std::array<ToldReversal, 2> toldReversal{}; // newest first
         int sentSpeed = 0;
         double runMm = 0.0; // distance the sent speed is worth since the train last moved
@@ -201,7 +206,7 @@ private:
     std::optional<WatchClock> m_shortestInterval; // between two decoded reports since the start
     bool m_silent = false;
     std::size_t m_frameBytes = kWholeFrameBytes;
-    int m_shortBlocksInARow = 0; // blocks of exactly 23 bytes, one after another
+    int m_shortBlocksInARow = 0;            // blocks of exactly 23 bytes, one after another
     std::string m_caption = kCaptionNormal; // as last handed to the window
     std::vector<std::string> m_notices;     // gathered for the next view
 };

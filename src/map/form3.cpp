@@ -41,13 +41,13 @@ Form3::Form3(const Module1 &module, QWidget *parent)
     : QWidget(parent)
     , m_module(module)
 {
-    setWindowTitle(QStringLiteral("運行区間表示"));
+    setWindowTitle(tr("運行区間表示"));
     setFixedSize(kClientWidth, kClientHeight);
     makeSurface();
 
     m_reporter = [this](const QString &file, const QString &reason) {
         QMessageBox::warning(this, windowTitle(),
-                             QStringLiteral("%1 を読み込めません。\n%2").arg(file, reason));
+                             tr("%1 を読み込めません。\n%2").arg(file, reason));
     };
 }
 

@@ -88,9 +88,12 @@ void PanelFront::onHeadData(QTcpSocket *socket)
     // Look without taking: the head of an upgrade is taken only once the page is let in.
     const QByteArray received = socket->peek(kMaxRequestHeadBytes);
     const QHostAddress peer = socket->peerAddress();
-    const DoorAnswer door = answerDoor(received, m_served, [&](const QByteArray &token) {
-        return m_admission ? m_admission(peer, token) : std::nullopt;
-    });
+    const DoorAnswer door = answerDoor(
+        received, m_served,
+        [&](const QByteArray &token) {
+            return m_admission ? m_admission(peer, token) : std::nullopt;
+        },
+        m_texts);
     if (door.kind == DoorAnswer::Kind::NeedMore)
         return;
     socket->setProperty(kAnswered, true);

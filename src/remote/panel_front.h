@@ -42,6 +42,8 @@ public:
     PanelFront &operator=(const PanelFront &) = delete;
 
     void setServedAt(const ServedAt &served) { m_served = served; }
+    // The page's texts in the browsers' languages; without them, the page as written.
+    void setTexts(const PageTexts *texts) { m_texts = texts; }
     void setPages(Admission admission, PageOpened opened);
 
 protected:
@@ -59,6 +61,7 @@ private:
     qint64 m_countedAt = 0; // ns on m_clock when the allowance was last counted
     QTimer m_next;          // when the next waiting connection may be taken
     ServedAt m_served;
+    const PageTexts *m_texts = nullptr;
     Admission m_admission;
     PageOpened m_opened;
 };

@@ -103,7 +103,7 @@ DoorAnswer upgrade(const RequestHead &head, qsizetype length, const PageAdmissio
 }
 
 DoorAnswer answerHead(const QByteArray &received, qsizetype length, const ServedAt &served,
-                      const PageAdmission &admission)
+                      const PageAdmission &admission, const PageTexts *texts)
 {
     const RequestHeadParse parsed = parseRequestHead(received.left(length));
     if (!parsed.head)
@@ -127,7 +127,14 @@ DoorAnswer answerHead(const QByteArray &received, qsizetype length, const Served
         QFile file(QString::fromLatin1(f.resource));
         if (!file.open(QIODevice::ReadOnly))
             break;
-        return {DoorAnswer::Kind::Answer, answer("200 OK", f.type, file.readAll(), get), 0, {}};
+        QByteArray body = file.readAll();
+        QByteArray language;
+        if (texts && head.path == "/") {
+            const QString chosen = pageLanguage(head.acceptLanguage);
+            body = texts->page(body, chosen);
+            language = "Content-Language: " + chosen.toLatin1() + "\r\nVary: Accept-Language\r\n";
+        }
+        return {DoorAnswer::Kind::Answer, answer("200 OK", f.type, body, get, language), 0, {}};
     }
     return refusal("404 Not Found", QStringLiteral("not found"), {}, get);
 }
@@ -135,7 +142,7 @@ DoorAnswer answerHead(const QByteArray &received, qsizetype length, const Served
 } // namespace
 
 DoorAnswer answerDoor(const QByteArray &received, const ServedAt &served,
-                      const PageAdmission &admission)
+                      const PageAdmission &admission, const PageTexts *texts)
 {
     const qsizetype length = requestHeadLength(received);
     if (length == 0)
@@ -143,7 +150,7 @@ DoorAnswer answerDoor(const QByteArray &received, const ServedAt &served,
     if (length < 0)
         return refusal("431 Request Header Fields Too Large",
                        QStringLiteral("request head too long"));
-    DoorAnswer door = answerHead(received, length, served, admission);
+    DoorAnswer door = answerHead(received, length, served, admission, texts);
     door.headLength = length;
     return door;
 }

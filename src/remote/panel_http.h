@@ -4,7 +4,8 @@
 // carries one request: the door reads its head, answers, and reads nothing after it, so no
 // request ever passes unchecked behind another.
 //
-// - GET or HEAD of one of the page's three files: the file (HEAD: its head only).
+// - GET or HEAD of one of the page's three files: the file (HEAD: its head only); the page in
+//   the language the request's Accept-Language prefers, when texts are given.
 // - A WebSocket request for /ws from the panel's own page (its Origin and Host), with room for
 //   the page: the 101 answer, after which the connection is the page's WebSocket. The page may
 //   bring the operator's token in the query (/ws?token=...).
@@ -13,6 +14,7 @@
 // Every answer forbids running anything but the panel's own files in it, framing it in another
 // site's page, sending a referrer from it, guessing types and caching.
 
+#include "remote/page_texts.h"
 #include "remote/request_head.h"
 
 #include <QByteArray>
@@ -39,6 +41,6 @@ using PageAdmission = std::function<std::optional<QString>(const QByteArray &tok
 
 // The answer to the bytes received so far on a new connection.
 DoorAnswer answerDoor(const QByteArray &received, const ServedAt &served,
-                      const PageAdmission &admission);
+                      const PageAdmission &admission, const PageTexts *texts = nullptr);
 
 } // namespace relm

@@ -293,6 +293,14 @@ void PanelServer::broadcast(const QByteArray &type, const QByteArray &fields)
         send(*p, type, fields);
 }
 
+bool PanelServer::loadEnglish(const QString &qmFile)
+{
+    if (!m_texts.loadEnglish(qmFile))
+        return false;
+    m_front.setTexts(&m_texts);
+    return true;
+}
+
 void PanelServer::setMap(const MapGeometry &map)
 {
     m_map = map;

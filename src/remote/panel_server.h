@@ -1,6 +1,7 @@
 #pragma once
 
 #include "remote/address_notes.h"
+#include "remote/page_texts.h"
 #include "remote/panel_connection.h"
 #include "remote/panel_front.h"
 #include "remote/panel_sessions.h"
@@ -45,6 +46,7 @@ public:
     QUrl viewUrl() const override;
     QUrl controlUrl() const override;
     void setMap(const MapGeometry &map) override;
+    bool loadEnglish(const QString &qmFile) override;
 
     // Closes pages whose heartbeats stopped (runs by itself twice a second).
     void checkHeartbeats();
@@ -91,6 +93,7 @@ private:
     QByteArray m_token;
     PanelSessions::Clock m_clock;
     PanelSessions m_sessions;
+    PageTexts m_texts;
     PanelFront m_front;
     QHostAddress m_address;
     MapGeometry m_map;

@@ -29,6 +29,10 @@ public:
     virtual QUrl viewUrl() const = 0;    // watch only
     virtual QUrl controlUrl() const = 0; // with the token: operate
 
+    // Serves the page in English, from this translation file, to browsers that prefer English.
+    // False when the file cannot be loaded: every browser then gets the page in Japanese.
+    virtual bool loadEnglish(const QString &qmFile) = 0;
+
     // The map the console's map window has just loaded; pages redraw theirs from it.
     virtual void setMap(const MapGeometry &map) = 0;
 };

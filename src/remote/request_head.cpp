@@ -13,10 +13,10 @@ bool isToken(const QByteArray &s)
     if (s.isEmpty())
         return false;
     for (const char c : s) {
-        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                        c == '-' || c == '_' || c == '.' || c == '!' || c == '#' || c == '$' ||
-                        c == '%' || c == '&' || c == '\'' || c == '*' || c == '+' || c == '^' ||
-                        c == '`' || c == '|' || c == '~';
+        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                        (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '!' ||
+                        c == '#' || c == '$' || c == '%' || c == '&' || c == '\'' || c == '*' ||
+                        c == '+' || c == '^' || c == '`' || c == '|' || c == '~';
         if (!ok)
             return false;
     }
@@ -87,6 +87,8 @@ RequestHeadParse parseRequestHead(const QByteArray &head)
             ++hosts;
         } else if (name == "origin") {
             h.origin = value;
+        } else if (name == "accept-language") {
+            h.acceptLanguage = value;
         } else if (name == "upgrade") {
             upgradeHeader = value.toLower() == "websocket";
         } else if (name == "connection") {
@@ -130,8 +132,8 @@ bool isServedHost(const QByteArray &host, const ServedAt &served)
     // What follows the name: nothing (port 80) or a colon and the port as a browser writes it.
     const qsizetype nameEnd = host.startsWith('[') ? host.indexOf(']') + 1 : name.size();
     const QByteArray rest = host.mid(nameEnd);
-    const bool portRight = rest.isEmpty() ? served.port == 80
-                                          : rest == ':' + QByteArray::number(served.port);
+    const bool portRight =
+        rest.isEmpty() ? served.port == 80 : rest == ':' + QByteArray::number(served.port);
     if (!portRight || (host.startsWith('[') != name.contains(u':')))
         return false;
     return served.addresses.contains(name) || (served.loopback && name == u"localhost");

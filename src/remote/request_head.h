@@ -16,12 +16,13 @@ inline constexpr qsizetype kMaxRequestHeadBytes = 8192;
 
 struct RequestHead
 {
-    QByteArray method;     // e.g. GET
-    QByteArray path;       // the target without its query, e.g. /ws
-    QByteArray query;      // what follows the first '?' of the target, e.g. token=...
-    bool http11 = false;   // HTTP/1.1 (else HTTP/1.0)
-    QByteArray host;       // Host header as sent ("127.0.0.1:8080"), empty if absent
-    QByteArray origin;     // Origin header, empty if absent
+    QByteArray method;             // e.g. GET
+    QByteArray path;               // the target without its query, e.g. /ws
+    QByteArray query;              // what follows the first '?' of the target, e.g. token=...
+    bool http11 = false;           // HTTP/1.1 (else HTTP/1.0)
+    QByteArray host;               // Host header as sent ("127.0.0.1:8080"), empty if absent
+    QByteArray origin;             // Origin header, empty if absent
+    QByteArray acceptLanguage;     // Accept-Language header, empty if absent
     bool upgradeWebSocket = false; // Upgrade: websocket
     QByteArray webSocketKey;       // Sec-WebSocket-Key
     QByteArray webSocketVersion;   // Sec-WebSocket-Version

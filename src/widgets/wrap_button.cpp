@@ -36,11 +36,22 @@ void WrapButton::paintEvent(QPaintEvent *)
                    toQColor(m_backColour));
     }
 
-    // Japanese captions have no blanks to break at: wrap anywhere, centred.
-    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
-                             QPalette::ButtonText));
-    p.drawText(area, Qt::AlignCenter | Qt::TextWrapAnywhere, caption);
+    p.setPen(
+        palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    p.drawText(captionArea(), captionFlags(caption), caption);
+}
+
+QRect WrapButton::captionArea() const
+{
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    return style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+}
+
+int WrapButton::captionFlags(const QString &caption)
+{
+    const bool blanks = caption.contains(u' ');
+    return Qt::AlignCenter | (blanks ? Qt::TextWordWrap : Qt::TextWrapAnywhere);
 }
 
 } // namespace relm

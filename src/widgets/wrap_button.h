@@ -25,6 +25,11 @@ public:
     void setBackColour(std::uint32_t colour);
     std::uint32_t backColour() const { return m_backColour; }
 
+    // Where the caption is drawn, and how it wraps there: anywhere for a caption without blanks
+    // (Japanese has none to break at), at the blanks for one with them ("Initial data").
+    QRect captionArea() const;
+    static int captionFlags(const QString &caption);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
 

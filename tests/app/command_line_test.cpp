@@ -34,9 +34,11 @@ TEST(CommandLineTest, ReadsTheOptionsAndRefusesWhatItDoesNotUnderstand)
         {{"--simulate", "--port", "/dev/ttyS0"},
          "--port and --simulate exclude each other: the simulator names its own device"},
         {{"--choose", "--simulate"},
-         "--choose is for choosing the connection in the dialog; it excludes --port and --simulate"},
+         "--choose is for choosing the connection in the dialog; it excludes --port and "
+         "--simulate"},
         {{"--port", "/dev/ttyS0", "--choose"},
-         "--choose is for choosing the connection in the dialog; it excludes --port and --simulate"}};
+         "--choose is for choosing the connection in the dialog; it excludes --port and "
+         "--simulate"}};
     for (const auto &[args, expected] : cases) {
         const ParsedCommandLine p = parseCommandLine(args);
         const ConsoleOptions &o = p.options;
@@ -56,8 +58,9 @@ TEST(CommandLineTest, ReadsTheServeAddressesAndTheLayoutsFigures)
          "0.0.0.0:8080  600 312.5"},
         {{"--withrottle", "12090", "--serve", "0"}, "0 12090 1000 250"},
         {{"--serve"}, "Missing value after '--serve'."},
-        {{"--withrottle="}, "--withrottle needs [ADDRESS:]PORT, e.g. --withrottle 12090 or "
-                            "--withrottle 0.0.0.0:12090"},
+        {{"--withrottle="},
+         "--withrottle needs [ADDRESS:]PORT, e.g. --withrottle 12090 or "
+         "--withrottle 0.0.0.0:12090"},
         {{"--section-length", "0"}, "--section-length needs a number from 1 to 100000, not '0'"},
         {{"--top-speed", "fast"}, "--top-speed needs a number from 1 to 100000, not 'fast'"},
         {{"--top-speed", "nan"}, "--top-speed needs a number from 1 to 100000, not 'nan'"},
@@ -88,10 +91,22 @@ TEST(CommandLineTest, HelpAndVersionNeedNothingElse)
     }
 }
 
+TEST(CommandLineTest, ReadsTheLanguageAsEnOrJaOnly)
+{
+    EXPECT_EQ(parseCommandLine({}).options.language, "");
+    EXPECT_EQ(parseCommandLine({"--language", "EN"}).options.language, "en");
+    EXPECT_EQ(parseCommandLine({"--language=ja"}).options.language, "ja");
+    EXPECT_EQ(parseCommandLine({"--language", "de"}).error, "--language needs en or ja, not 'de'");
+    EXPECT_EQ(parseCommandLine({"--language", ""}).error,
+              "--language needs en or ja, e.g. --language en");
+    EXPECT_NE(usageText().find("--language en|ja"), std::string::npos);
+}
+
 TEST(CommandLineTest, UsageLinesFitATerminal)
 {
     const std::string text = usageText();
-    EXPECT_EQ(text.rfind("usage: relm [--port DEVICE] [--simulate] [--choose] [--layout DIR]", 0), 0u)
+    EXPECT_EQ(text.rfind("usage: relm [--port DEVICE] [--simulate] [--choose] [--layout DIR]", 0),
+              0u)
         << text;
     std::size_t start = 0;
     for (std::size_t end = text.find('\n'); end != std::string::npos;

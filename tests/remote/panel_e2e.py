@@ -38,6 +38,9 @@ except ImportError:
     sys.exit(SKIP)
 
 
+JAPANESE = re.compile("[\u3000-\u30ff\u3400-\u9fff\uff00-\uffef]")
+
+
 def wait_for(what, condition, timeout=20.0):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -119,9 +122,12 @@ class ForeignSite:
         self.server.shutdown()
 
 
-def browser(workdir, width, height):
+def browser(workdir, width, height, languages="ja"):
     options = webdriver.ChromeOptions()
     options.binary_location = CHROMIUM
+    if languages:
+        options.add_argument(f"--lang={languages.split(',')[0]}")
+        options.add_experimental_option("prefs", {"intl.accept_languages": languages})
     for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                  "--disable-background-networking", "--disable-component-update", "--disable-sync",
                  "--disable-dev-shm-usage", f"--window-size={width},{height}",
@@ -205,6 +211,25 @@ def run(relm_binary, sample_layout, screenshots):
         wait_for("X's slider at stop", lambda: driver.find_elements(
             By.CSS_SELECTOR, ".requested-value")[0].text == "0")
         wait_for("X stopped by the console", lambda: relm.speeds("X")[-1] == 0, timeout=10)
+
+        # A browser that prefers English gets the page in English from the Japanese console:
+        # nothing it shows is Japanese.
+        english = browser(workdir, 1200, 800, languages="en-US,en")
+        try:
+            english.get(relm.control)
+            wait_for("the English state", lambda: english.find_element(By.ID, "state").text == "Running")
+            wait_for("X placed, in English", lambda: train_codes(english, 0) != "")
+            assert english.find_element(By.ID, "mode").text == "Operating"
+            text = english.execute_script(
+                "return document.title + '\\n' + document.body.innerText + '\\n' +"
+                " [...document.querySelectorAll('[title],[aria-label]')].map("
+                "e => (e.title || '') + ' ' + (e.getAttribute('aria-label') || '')).join(' ')")
+            assert not JAPANESE.search(text), f"Japanese on the English page: {JAPANESE.findall(text)}"
+            assert "Section map" in text and "Train X" in text, text
+            if screenshots:
+                english.save_screenshot(os.path.join(screenshots, "panel-en.png"))
+        finally:
+            english.quit()
 
         # Y set running from the page; the page goes away; the console stops Y.
         set_speed(driver, 1, 80)

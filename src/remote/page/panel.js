@@ -4,13 +4,29 @@
 // console closes a page that falls silent.
 'use strict';
 
+// The page is written in Japanese; the console puts the texts in the browser's language, when
+// that is another, in the JSON block #texts (Japanese text to its translation).
+const TEXTS = (() => {
+  const block = document.getElementById('texts');
+  try {
+    return block ? JSON.parse(block.textContent) : {};
+  } catch (e) {
+    return {};
+  }
+})();
+function say(japanese, ...values) {
+  const chosen = Object.prototype.hasOwnProperty.call(TEXTS, japanese) ? TEXTS[japanese] : japanese;
+  if (typeof chosen !== 'string')
+    return chosen;
+  return chosen.replace(/%([1-9])/g, (all, n) => (n <= values.length ? String(values[n - 1]) : all));
+}
 const STATE_TEXT = {
-  idle: '待機中',
-  downloading: '送信中',
-  running: '運転中',
-  lost: '通信断',
-  connecting: '接続中…',
-  disconnected: '接続断',
+  idle: say('待機中'),
+  downloading: say('送信中'),
+  running: say('運転中'),
+  lost: say('通信断'),
+  connecting: say('接続中…'),
+  disconnected: say('接続断'),
 };
 const SVG = 'http://www.w3.org/2000/svg';
 const HEARTBEAT_MS = 1000;
@@ -119,8 +135,8 @@ function drawMap(message) {
 
 function showState(message) {
   const c = message.console;
-  document.title = c.caption;
-  $('caption').textContent = c.caption;
+  document.title = say(c.caption);
+  $('caption').textContent = say(c.caption);
   const state = $('state');
   let text = STATE_TEXT[c.state] || c.state;
   if (c.state === 'downloading' && c.downloadTotal > 0)
@@ -132,10 +148,10 @@ function showState(message) {
   if (sentToken && !operating) {
     token = null;
     sentToken = false;
-    showNotice('トークンが違います: 閲覧のみです');
+    showNotice(say('トークンが違います: 閲覧のみです'));
   }
   document.body.classList.toggle('operating', operating);
-  $('mode').textContent = operating ? '操作可' : '閲覧のみ';
+  $('mode').textContent = operating ? say('操作可') : say('閲覧のみ');
   for (const element of document.querySelectorAll('.operate'))
     element.hidden = !operating;
   $('transfer').disabled = !c.transferEnabled;
@@ -143,8 +159,8 @@ function showState(message) {
 
   message.trains.forEach((tr, t) => {
     const view = trains[t];
-    view.name.textContent = `列車 ${tr.name}`;
-    view.status.textContent = tr.codes;
+    view.name.textContent = say('列車 %1', tr.name);
+    view.status.textContent = say(tr.codes);
     setColour(view.status, tr.status);
     const frame = tr.barFrame > 0 ? tr.barFrame : 1;
     view.fill.style.height = `${Math.min(100, Math.max(0, tr.bar * 100 / frame))}%`;
@@ -179,7 +195,7 @@ function onMessage(event) {
   switch (message.type) {
   case 'map': drawMap(message); break;
   case 'state': showState(message); break;
-  case 'error': showNotice(`エラー: ${message.message}`); break;
+  case 'error': showNotice(say('エラー: %1', message.message)); break;
   case 'notice': showNotice(message.text); break;
   default: break;
   }
