@@ -266,6 +266,15 @@ else
     fail "relm-demo with a relative XDG_DATA_HOME" "$out"
 fi
 
+# In English: relm finds the installed translation (it says on stderr when it cannot, and the
+# run fails on that line); LANGUAGE names English before LANG's Japanese.
+if [ -f "$share/relm/translations/relm_en.qm" ] &&
+    out=$(short_run HOME="$home" XDG_DATA_HOME="$data" LANGUAGE=en LANG=ja_JP.UTF-8); then
+    pass "relm starts in English with the installed translation"
+else
+    fail "relm in English" "$out" "$(ls -la "$share/relm/translations" 2>&1)"
+fi
+
 # --- relm from its menu entry ------------------------------------------------------------------
 
 # Started as the menu starts it (no options, in the home directory, nothing remembered yet), relm
