@@ -6,13 +6,15 @@
 //   and requested speed within 0..128; a watching page changes nothing at all.
 // - 1: what arrives on a new connection, maybe several requests one after another, as the
 //   front door answers it. The answer depends on the first request alone, carries the safety
-//   headers, has no body for HEAD, and opens a WebSocket only for /ws from the panel's origin.
+//   headers, has no body for HEAD, and opens a WebSocket only for /ws from the panel's origin;
+//   the page's language, by Accept-Language, is English or Japanese and changes nothing else.
 // - 2: a page's WebSocket frames, control frames among them, in chunks whose sizes the input's
 //   second byte chooses. The reader tells the same in any chunks, never a message over the
 //   limit or a control payload over 125 bytes, nothing after a close or a broken frame, and
 //   holds no more than a frame head, a control payload and one message.
 
 #include "console/console.h"
+#include "remote/page_texts.h"
 #include "remote/panel_http.h"
 #include "remote/panel_protocol.h"
 #include "remote/panel_sessions.h"
@@ -102,6 +104,24 @@ void checkDoor(const QByteArray &bytes)
         if (bytes.size() >= kMaxRequestHeadBytes)
             violated("a head the door cannot hold is refused");
         return;
+    }
+    // In the language a request asks for, the page is another, and nothing else is.
+    static const PageTexts *const texts = [] {
+        auto *t = new PageTexts;
+        if (!t->loadEnglish(QStringLiteral(RELM_TRANSLATIONS_DIR "/relm_en.qm")))
+            violated("the English translation loads");
+        return t;
+    }();
+    const DoorAnswer spoken = answerDoor(bytes, served, admission, texts);
+    if (spoken.kind != door.kind || spoken.headLength != door.headLength ||
+        spoken.bytes.left(spoken.bytes.indexOf("\r\n")) !=
+            door.bytes.left(door.bytes.indexOf("\r\n")))
+        violated("the page's language changes only the page");
+    if (const RequestHeadParse request = parseRequestHead(bytes.left(door.headLength));
+        request.head) {
+        const QString language = pageLanguage(request.head->acceptLanguage);
+        if (language != QLatin1String("en") && language != QLatin1String("ja"))
+            violated("a page is in English or Japanese");
     }
     if (door.headLength > bytes.size() || door.headLength > kMaxRequestHeadBytes)
         violated("an answer is to bytes that came, within the head's limit");

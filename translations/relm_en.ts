@@ -624,16 +624,19 @@ Reason: %2</translation>
         <translation>Resume</translation>
     </message>
     <message>
-        <source>%1 行</source>
-        <translation>%1 lines</translation>
-    </message>
-    <message>
         <source>通信記録の保存</source>
         <translation>Save the traffic</translation>
     </message>
     <message>
         <source>%1 に保存できません: %2</source>
         <translation>Cannot save to %1: %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n 行</source>
+        <translation>
+            <numerusform>%n line</numerusform>
+            <numerusform>%n lines</numerusform>
+        </translation>
     </message>
 </context>
 <context>

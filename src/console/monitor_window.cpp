@@ -121,7 +121,7 @@ void MonitorWindow::refreshView()
     m_shown = appended;
     if (scrolledDown)
         m_view->verticalScrollBar()->setValue(m_view->verticalScrollBar()->maximum());
-    m_count->setText(tr("%1 行").arg(m_history.size()));
+    m_count->setText(tr("%n 行", nullptr, static_cast<int>(m_history.size())));
 }
 
 QString MonitorWindow::visibleText() const

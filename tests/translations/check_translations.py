@@ -14,7 +14,7 @@ import tempfile
 import xml.etree.ElementTree as ET
 
 JAPANESE = re.compile('[\u3000-\u30ff\u3400-\u9fff\uff00-\uffef]')
-MARKER = re.compile(r'%[1-9]')
+MARKER = re.compile(r'%[1-9n]')
 
 
 def messages(path):
@@ -23,9 +23,15 @@ def messages(path):
         name = context.findtext('name')
         for message in context.iter('message'):
             translation = message.find('translation')
-            found[(name, message.findtext('source'))] = (
-                translation.text or '' if translation is not None else '',
-                translation.get('type') if translation is not None else 'missing')
+            if translation is None:
+                found[(name, message.findtext('source'))] = ('', 'missing')
+                continue
+            # A text with a count has one form for each: every one must be there.
+            forms = [f.text or '' for f in translation.iter('numerusform')]
+            text = translation.text or ''
+            if message.get('numerus') == 'yes':
+                text = '' if not forms or '' in forms else ' '.join(forms)
+            found[(name, message.findtext('source'))] = (text, translation.get('type'))
     return found
 
 
@@ -38,7 +44,7 @@ def problems(sources, kept):
         text, kind = kept[key]
         if kind is not None or text == '':
             wrong.append(f'unfinished ({kind or "empty"}): {key}')
-        elif sorted(MARKER.findall(text)) != sorted(MARKER.findall(key[1])):
+        elif set(MARKER.findall(text)) != set(MARKER.findall(key[1])):
             wrong.append(f'markers differ: {key} -> {text!r}')
         elif JAPANESE.search(text):
             wrong.append(f'Japanese left in the translation: {key} -> {text!r}')
