@@ -330,6 +330,78 @@ TEST_F(WatchTest, APossiblePlaceReportedUnchangedForTheAdoptionTimeIsTakenOver)
     EXPECT_FALSE(watch.held(0));
 }
 
+// Taking a report over needs the same implausible place for the whole adoption time: another
+// place restarts the clock, and so does a plausible report in between.
+TEST_F(WatchTest, OnlyOnePlaceReportedWithoutABreakForTheAdoptionTimeIsTakenOver)
+{
+    const Rec there{0x1C, 0x1B, 0x1D};
+    const Rec elsewhere{0x3C, 0x3D, 0x3B};
+    const auto with = [&](const Rec &x) {
+        std::array<Rec, 3> r = layout();
+        r[0] = x;
+        return r;
+    };
+    run(600ms, [&] { return with(there); });
+    run(900ms, [&] { return with(elsewhere); });
+    EXPECT_EQ(watch.counts().adoptions, 0u) << "1.5 s of doubt, but never 1 s of one place";
+    run(200ms, [&] { return with(elsewhere); });
+    EXPECT_EQ(watch.counts().adoptions, 1u);
+    EXPECT_EQ(m.PosCode0[0], 0x3C);
+
+    // Y: 600 ms elsewhere, one plausible report, 900 ms elsewhere again.
+    const auto yWith = [&](const Rec &y) {
+        std::array<Rec, 3> r = layout();
+        r[1] = y;
+        return r;
+    };
+    const Rec yThere{0x04, 0x03, 0x05};
+    run(600ms, [&] { return yWith(yThere); });
+    run(100ms, [&] { return layout(); });
+    run(900ms, [&] { return yWith(yThere); });
+    EXPECT_EQ(watch.counts().adoptions, 1u) << "the plausible report restarted the clock";
+    EXPECT_EQ(m.PosCode0[1], 0x12);
+    run(200ms, [&] { return yWith(yThere); });
+    EXPECT_EQ(watch.counts().adoptions, 2u);
+    EXPECT_EQ(m.PosCode0[1], 0x04);
+}
+
+// Into the next section the new next section must be the section after the next the console
+// sent; a report that shows the move with any other next section is doubted.
+struct MoveCase
+{
+    const char *name;
+    int reportedNext;
+    bool believed;
+};
+class MoveIntoNextTest : public WatchTest, public testing::WithParamInterface<MoveCase>
+{};
+
+TEST_P(MoveIntoNextTest, IsBelievedOnlyWithTheSectionAfterTheNextAsItsNewNext)
+{
+    const MoveCase &c = GetParam();
+    now = 100ms;
+    report(layout());
+    tick(); // sends X's section after the next, 0C
+    // The console's table has moved on since (a report in flight still shows what was sent).
+    if (std::string(c.name) == "AfterTheNextAsSentBefore")
+        m.PosCode3[0] = 0x0D;
+    now = 200ms;
+    std::array<Rec, 3> r = layout();
+    r[0] = {0x0B, 0x0A, c.reportedNext, 40};
+    report(r);
+    EXPECT_EQ(watch.held(0), !c.believed);
+    EXPECT_EQ(m.PosCode0[0], c.believed ? 0x0B : 0x0A);
+    EXPECT_EQ(watch.counts().implausibleFrames, c.believed ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reports, MoveIntoNextTest,
+    testing::Values(MoveCase{"AfterTheNext", 0x0C, true},
+                    MoveCase{"AfterTheNextAsSentBefore", 0x0C, true},
+                    MoveCase{"TwoAhead", 0x0D, false}, MoveCase{"BackWhereItCameFrom", 0x0A, false},
+                    MoveCase{"AnotherRoute", 0x1C, false}, MoveCase{"Absent", 0x80, false}),
+    [](const testing::TestParamInfo<MoveCase> &p) { return std::string(p.param.name); });
+
 // Positions reported unchanged for three seconds are taken over only where a train can be: a
 // damaged command frame that wrote register 0 alone leaves own elsewhere and behind and next
 // where they were, and no train is there in any way the controller could run it.
@@ -507,6 +579,41 @@ TEST_F(WatchTest, TheSilenceLimitFollowsASlowController)
     now += 200ms;
     tick();
     EXPECT_EQ(watch.counts().silences, 1u);
+}
+
+// The limit is three times the shortest interval seen between any two reports: a controller
+// that reports faster later lowers it, and one slower interval later does not raise it.
+TEST_F(WatchTest, TheSilenceLimitFollowsTheShortestIntervalSeenBetweenAnyTwoReports)
+{
+    const auto quietUntilSilence = [&] {
+        for (int k = 1; k <= 10; ++k) {
+            now += 100ms;
+            tick();
+            if (watch.counts().silences > 0)
+                return k * 100;
+        }
+        return 0;
+    };
+    // 400 ms first, then 200 ms between reports: the limit is 600 ms.
+    for (const int gap : {400, 200, 200, 200}) {
+        now += WatchClock{gap};
+        report(layout());
+    }
+    EXPECT_EQ(quietUntilSilence(), 600);
+
+    now += 100ms;
+    report(layout());
+    // Once 200 ms has been seen, a later 500 ms interval leaves the limit at 600 ms.
+    for (const int gap : {200, 500}) {
+        now += WatchClock{gap};
+        report(layout());
+    }
+    const std::uint64_t before = watch.counts().silences;
+    for (int k = 0; k < 6; ++k) {
+        now += 100ms;
+        tick();
+    }
+    EXPECT_EQ(watch.counts().silences, before + 1);
 }
 
 // X is sent full speed and never leaves 0A: two 1000 mm sections at 250 mm/s are 8 s, plus the
