@@ -23,7 +23,13 @@
 // over if they are a possible place (behind and next one section either side of own, or across
 // a point; or all three absent), and the train is released after a further confirmation time.
 // Positions a damaged frame left half written, and a section reported for two trains, are never
-// taken over; those trains stay held until Reset and Transfer place them again.
+// taken over: once the train stands, its registers 0 to 3 are written again with the positions
+// the console believes, as a reversal writes them, and the train runs again once the reports
+// agree.
+//
+// A reversal that is ready to go out with the next tick is withdrawn when a believed report
+// before that tick shows the train running, or creeping without slowing down: it waits until
+// the train stands again.
 //
 // No report at all for the silence time (three status intervals, at least 500 ms) holds every
 // train the same way. A held train is not turned round until it is released: the frame that
@@ -99,6 +105,8 @@ struct WatchCounts
     std::uint64_t adoptions = 0;         // implausible positions taken over as the truth
     std::uint64_t silences = 0;          // times the reports stopped for the silence limit
     std::uint64_t noProgress = 0;        // trains reported as making no progress
+    std::uint64_t reversalsWithdrawn = 0; // a ready reversal met a report of the train running
+    std::uint64_t putBack = 0; // trains the controller misplaced, sent back to where they are
 };
 
 // What the window shows after a command tick, when the watch has something to say.
@@ -135,9 +143,17 @@ private:
     {
         TrainFlags implausible{}; // records not to decode
         TrainFlags adopt{};       // implausible records to decode all the same
+        TrainFlags putBack{};     // the controller holds the train where it cannot be
         std::array<bool, 32> doubtfulSections{}; // own and behind of the doubted records
     };
     Verdict check(const Module1 &m, std::span<const std::uint8_t> frame, WatchClock now);
+    // A reversal waiting for the tick was computed on a report of the train standing; a later
+    // believed report of it running means the controller holds a speed the console never sent
+    // (a damaged frame), and the reversal waits for the train to stand again.
+    void withdrawReversals(Module1 &m, const TrainFlags &wasReady, const FrameReading &reading,
+                           std::span<const std::uint8_t> frame);
+    // Writes the believed positions of train t back to the controller with the next tick.
+    void putBack(Module1 &m, int t, std::span<const std::uint8_t> frame);
     // After the passes: holds, progress, what to show.
     void finish(Module1 &m, std::span<const std::uint8_t> frame, const Verdict &v,
                 const TrainFlags &moved, WatchClock now, StatusView &view);
@@ -181,6 +197,8 @@ private:
         int sentSpeed = 0;
         double runMm = 0.0; // distance the sent speed is worth since the train last moved
         bool stuck = false;
+        bool puttingBack = false; // its believed registers wait in RevCode for the next tick
+        int lastSpeed = 0;        // reported in its last believed record
     };
 
     static void remember(ToldList &list, std::int16_t value);
