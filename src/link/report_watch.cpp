@@ -279,6 +279,11 @@ void ReportWatch::putBack(Module1 &m, int t, std::span<const std::uint8_t> frame
                         sections(m.PosCode0[t], m.PosCode1[t], m.PosCode2[t]) + " に戻す");
 }
 
+bool ReportWatch::creeps(int t, int speed) const
+{
+    return speed > 0 && speed >= m_trains[static_cast<std::size_t>(t)].lastSpeed;
+}
+
 void ReportWatch::withdrawReversals(Module1 &m, const TrainFlags &wasReady,
                                     const FrameReading &reading,
                                     std::span<const std::uint8_t> frame)
@@ -298,8 +303,8 @@ void ReportWatch::withdrawReversals(Module1 &m, const TrainFlags &wasReady,
         // Running, or creeping at a speed below the standstill speed that does not fall: the
         // controller holds a speed register above 0, although every frame carried 0.
         const int speed = reading.actualSpeed[t];
-        const int before = std::exchange(w.lastSpeed, speed);
-        const bool runs = speed >= kStandstillSpeed || (speed > 0 && speed >= before);
+        const bool runs = speed >= kStandstillSpeed || creeps(t, speed);
+        w.lastSpeed = speed;
         if (!wasReady[t] || m.RevState[t] != kRevReady || !runs)
             continue;
         if (w.puttingBack) {

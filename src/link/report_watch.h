@@ -27,9 +27,10 @@
 // the console believes, as a reversal writes them, and the train runs again once the reports
 // agree.
 //
-// A reversal that is ready to go out with the next tick is withdrawn when a believed report
-// before that tick shows the train running, or creeping without slowing down: it waits until
-// the train stands again.
+// A train that creeps (reported at 1, under the standstill speed, and no slower than in its last
+// report) does not stand for a reversal: a damaged frame left it a speed register above 0. A
+// reversal that is ready to go out with the next tick is withdrawn when a believed report before
+// that tick shows the train running or creeping: it waits until the train stands again.
 //
 // No report at all for the silence time (three status intervals, at least 500 ms) holds every
 // train the same way. A held train is not turned round until it is released: the frame that
@@ -128,6 +129,10 @@ public:
     const WatchCounts &counts() const { return m_counts; }
     bool held(int t) const { return m_trains[static_cast<std::size_t>(t)].held; }
     bool noProgress(int t) const { return m_trains[static_cast<std::size_t>(t)].stuck; }
+
+    // Whether train t, believed reported at `speed`, creeps: above 0 and no slower than in its
+    // last believed report.
+    bool creeps(int t, int speed) const;
 
     // After every command tick, with the bytes it sent: learns what the controller was told
     // (the initialisation frame starts afresh), counts the distance the sent speeds are worth,

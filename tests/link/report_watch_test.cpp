@@ -479,6 +479,31 @@ INSTANTIATE_TEST_SUITE_P(
                     ReadyCase{"Stands", {0, 0, 0}, false}),
     [](const testing::TestParamInfo<ReadyCase> &p) { return std::string(p.param.name); });
 
+// From a soak trace: a damaged frame turned standing X's speed 00 into 01, and X crept at 1,
+// under the standstill speed, when the operator asked for its reversal. A train reported at 1
+// again is not standing; once the console's next frame has stopped it, the reversal goes out.
+TEST_F(WatchTest, ATrainCreepingAtOneIsNotTakenAsStanding)
+{
+    m.SliderSpeed[0] = 0;
+    run(400ms, [&] { return layout(); });
+    std::array<Rec, 3> r = layout();
+    r[0].speed = 1;
+    now = 450ms;
+    report(r);
+    reversePressed(m, 0);
+    now = 550ms;
+    report(r);
+    EXPECT_EQ(m.RevState[0], kRevStopping);
+    now = 600ms;
+    tick();
+    const std::vector<RegisterWrite> pairs = registerWrites(sent);
+    EXPECT_TRUE(std::none_of(pairs.begin(), pairs.end(),
+                             [](const RegisterWrite &p) { return p.offset == kRegPosition0; }));
+    now = 700ms;
+    report(layout());
+    EXPECT_EQ(m.RevState[0], kRevReady);
+}
+
 // Positions reported unchanged for three seconds are taken over only where a train can be: a
 // damaged command frame that wrote register 0 alone leaves own elsewhere and behind and next
 // where they were, and no train is there in any way the controller could run it.
