@@ -142,10 +142,9 @@ TEST(LineFaultsTest, AnOutageDarkensOnlyTheDirectionItIsGiven)
 {
     for (const bool statusOnly : {true, false}) {
         SCOPED_TRACE(statusOnly ? "dir=status" : "dir=commands");
-        LineFaults line(
-            parseFaultSettings(statusOnly ? "outage=1/10:2s,dir=status" : "outage=1/10:2s,dir=commands")
-                .settings,
-            11);
+        const char *settings =
+            statusOnly ? "outage=1/10:2s,dir=status" : "outage=1/10:2s,dir=commands";
+        LineFaults line(parseFaultSettings(settings).settings, 11);
         const LineDirection spared =
             statusOnly ? LineDirection::ToController : LineDirection::ToConsole;
         const LineDirection dark =
