@@ -288,6 +288,14 @@ Give --layout the folder that holds atctest.bin, atc.ini and kukan.dat.</transla
         <source>進行なし</source>
         <translation>No progress</translation>
     </message>
+    <message>
+        <source>在線異常: %1 を確認済み %2 に戻す</source>
+        <translation>Doubtful: %1 put back at confirmed %2</translation>
+    </message>
+    <message>
+        <source>逆転保留: %1 速度 %2 で走行中の報告; 停止を待って逆転</source>
+        <translation>Reversal held: %1 reported running at speed %2; reversing once it stands</translation>
+    </message>
 </context>
 <context>
     <name>SettingsText</name>

@@ -242,18 +242,82 @@ ReportWatch::Verdict ReportWatch::check(const Module1 &m, std::span<const std::u
             }
         }
         m_notices.push_back(line);
-        if (k != Implausible::Shared && now - *w.candidateSince >= m_settings.adopt &&
-            possiblePlace(m, r[0], r[1], r[2])) {
+        if (now - *w.candidateSince < m_settings.adopt)
+            continue;
+        w.candidateSince.reset();
+        if (k != Implausible::Shared && possiblePlace(m, r[0], r[1], r[2])) {
             v.adopt[t] = true;
             ++m_counts.adoptions;
-            w.candidateSince.reset();
             m_notices.push_back(fillIn(coreText("ReportWatch", "在線異常: %1 の報告 %2 を採用"),
                                        {trainName(t), sections(r[0], r[1], r[2])}));
+        } else {
+            v.putBack[t] = true;
         }
     }
     if (any)
         ++m_counts.implausibleFrames;
     return v;
+}
+
+void ReportWatch::putBack(Module1 &m, int t, std::span<const std::uint8_t> frame)
+{
+    // Only a train that stands and is told to stand, with no reversal of the operator's under
+    // way; otherwise it is tried again after a further adoption time.
+    const int reportedSpeed = frame[static_cast<std::size_t>(kStatusRecordBytes * t + 5)];
+    if (!present(m.PosCode0[t]) || !m_trains[static_cast<std::size_t>(t)].held ||
+        m.RevState[t] != kRevIdle || m.OutSpeed[t] != 0 || reportedSpeed >= kStandstillSpeed)
+        return;
+    m.RevCode0[t] = m.PosCode0[t];
+    m.RevCode1[t] = m.PosCode1[t];
+    m.RevCode2[t] = m.PosCode2[t];
+    m.RevCode3[t] = m.PosCode3[t];
+    m.RevState[t] = kRevReady;
+    m_trains[static_cast<std::size_t>(t)].puttingBack = true;
+    ++m_counts.putBack;
+    m_notices.push_back(
+        fillIn(coreText("ReportWatch", "在線異常: %1 を確認済み %2 に戻す"),
+               {trainName(t), sections(m.PosCode0[t], m.PosCode1[t], m.PosCode2[t])}));
+}
+
+bool ReportWatch::creeps(int t, int speed) const
+{
+    return speed > 0 && speed >= m_trains[static_cast<std::size_t>(t)].lastSpeed;
+}
+
+void ReportWatch::withdrawReversals(Module1 &m, const TrainFlags &wasReady,
+                                    const FrameReading &reading,
+                                    std::span<const std::uint8_t> frame)
+{
+    for (int t = 0; t < kTrainCount; ++t) {
+        TrainWatch &w = m_trains[static_cast<std::size_t>(t)];
+        if (w.puttingBack && m.RevState[t] == kRevReady &&
+            frame[static_cast<std::size_t>(kStatusRecordBytes * t + 5)] > 0) {
+            // Its records are doubted, but it moves: it is put back once it stands again.
+            // Never the operator's reversal.
+            w.puttingBack = false;
+            m.RevState[t] = kRevIdle;
+            continue;
+        }
+        if (reading.unreported[t])
+            continue;
+        // Running, or creeping at a speed below the standstill speed that does not fall: the
+        // controller holds a speed register above 0, although every frame carried 0.
+        const int speed = reading.actualSpeed[t];
+        const bool runs = speed >= kStandstillSpeed || creeps(t, speed);
+        w.lastSpeed = speed;
+        if (!wasReady[t] || m.RevState[t] != kRevReady || !runs)
+            continue;
+        if (w.puttingBack) {
+            w.puttingBack = false;
+            m.RevState[t] = kRevIdle;
+            continue;
+        }
+        m.RevState[t] = kRevStopping;
+        ++m_counts.reversalsWithdrawn;
+        m_notices.push_back(
+            fillIn(coreText("ReportWatch", "逆転保留: %1 速度 %2 で走行中の報告; 停止を待って逆転"),
+                   {trainName(t), std::to_string(reading.actualSpeed[t])}));
+    }
 }
 
 void ReportWatch::finish(Module1 &m, std::span<const std::uint8_t> frame, const Verdict &v,
@@ -275,6 +339,8 @@ void ReportWatch::finish(Module1 &m, std::span<const std::uint8_t> frame, const 
         for (ToldReversal &rev : w.toldReversal)
             rev.reportsLeft = std::max(0, rev.reportsLeft - 1);
         const bool decoded = !v.implausible[t] || v.adopt[t];
+        if (v.putBack[t])
+            putBack(m, t, frame);
         if (decoded)
             w.lastNext = frame[static_cast<std::size_t>(kStatusRecordBytes * t + 2)];
         if (decoded && moved[t]) {
@@ -414,6 +480,7 @@ WatchTickView ReportWatch::afterTick(Module1 &m, std::span<const std::uint8_t> s
         switch (p.offset) {
         case kRegPosition0:
             rev.own = value;
+            w.puttingBack = false;
             break;
         case kRegPosition1:
             rev.behind = value;

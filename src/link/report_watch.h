@@ -23,8 +23,14 @@
 // train elsewhere, or lost its placing): they are taken over if they are a possible place (behind
 // and next one section either side of own, or across a point; or all three absent), and the train
 // is released after a further confirmation time. Positions a damaged frame left half written, and a
-// section reported for two trains, are never taken over; those trains stay held until Reset and
-// Transfer place them again.
+// section reported for two trains, are never taken over: once the train stands, its registers 0 to
+// 3 are written again with the positions the console believes, as a reversal writes them, and the
+// train runs again once the reports agree.
+//
+// A train that creeps (reported at 1, under the standstill speed, and no slower than in its last
+// report) does not stand for a reversal: a damaged frame left it a speed register above 0. A
+// reversal that is ready to go out with the next tick is withdrawn when a believed report before
+// that tick shows the train running or creeping: it waits until the train stands again.
 //
 // No report at all for the silence time (three status intervals, at least 500 ms) holds every
 // train the same way. A held train is not turned round until it is released: the frame that
@@ -99,11 +105,13 @@ struct WatchSettings
 struct WatchCounts
 {
     std::array<std::uint64_t, kImplausibleKinds> implausible{}; // reports (train records) by kind
-    std::uint64_t implausibleFrames = 0; // decodable frames with at least one implausible record
-    std::uint64_t holds = 0;             // a train went from running to held
-    std::uint64_t adoptions = 0;         // implausible positions taken over as the truth
-    std::uint64_t silences = 0;          // times the reports stopped for the silence limit
-    std::uint64_t noProgress = 0;        // trains reported as making no progress
+    std::uint64_t implausibleFrames = 0;  // decodable frames with at least one implausible record
+    std::uint64_t holds = 0;              // a train went from running to held
+    std::uint64_t adoptions = 0;          // implausible positions taken over as the truth
+    std::uint64_t silences = 0;           // times the reports stopped for the silence limit
+    std::uint64_t noProgress = 0;         // trains reported as making no progress
+    std::uint64_t reversalsWithdrawn = 0; // a ready reversal met a report of the train running
+    std::uint64_t putBack = 0; // trains the controller misplaced, sent back to where they are
 };
 
 // What the window shows after a command tick, when the watch has something to say.
@@ -126,6 +134,10 @@ public:
     bool held(int t) const { return m_trains[static_cast<std::size_t>(t)].held; }
     bool noProgress(int t) const { return m_trains[static_cast<std::size_t>(t)].stuck; }
 
+    // Whether train t, believed reported at `speed`, creeps: above 0 and no slower than in its
+    // last believed report.
+    bool creeps(int t, int speed) const;
+
     // After every command tick, with the bytes it sent: learns what the controller was told
     // (the initialisation frame starts afresh), counts the distance the sent speeds are worth,
     // and holds every train when the reports have stopped.
@@ -138,11 +150,19 @@ private:
 
     struct Verdict
     {
-        TrainFlags implausible{};                // records not to decode
-        TrainFlags adopt{};                      // implausible records to decode all the same
+        TrainFlags implausible{}; // records not to decode
+        TrainFlags adopt{};       // implausible records to decode all the same
+        TrainFlags putBack{};     // the controller holds the train where it cannot be
         std::array<bool, 32> doubtfulSections{}; // own and behind of the doubted records
     };
     Verdict check(const Module1 &m, std::span<const std::uint8_t> frame, WatchClock now);
+    // A reversal waiting for the tick was computed on a report of the train standing; a later
+    // believed report of it running means the controller holds a speed the console never sent
+    // (a damaged frame), and the reversal waits for the train to stand again.
+    void withdrawReversals(Module1 &m, const TrainFlags &wasReady, const FrameReading &reading,
+                           std::span<const std::uint8_t> frame);
+    // Writes the believed positions of train t back to the controller with the next tick.
+    void putBack(Module1 &m, int t, std::span<const std::uint8_t> frame);
     // After the passes: holds, progress, what to show.
     void finish(Module1 &m, std::span<const std::uint8_t> frame, const Verdict &v,
                 const TrainFlags &moved, WatchClock now, StatusView &view);
@@ -186,6 +206,8 @@ private:
         int sentSpeed = 0;
         double runMm = 0.0; // distance the sent speed is worth since the train last moved
         bool stuck = false;
+        bool puttingBack = false; // its believed registers wait in RevCode for the next tick
+        int lastSpeed = 0;        // reported in its last believed record
     };
 
     static void remember(ToldList &list, std::int16_t value);

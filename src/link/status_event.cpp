@@ -183,7 +183,13 @@ StatusView statusEvent(Module1 &m, ReportWatch &watch, std::span<const std::uint
     for (int t = 0; t < kTrainCount; ++t)
         reading.doubted[t] = watch.held(t);
     reading.doubtfulSections = verdict.doubtfulSections;
+    TrainFlags wasReady{};
+    for (int t = 0; t < kTrainCount; ++t) {
+        wasReady[t] = m.RevState[t] == kRevReady;
+        reading.creeping[t] = !reading.unreported[t] && watch.creeps(t, reading.actualSpeed[t]);
+    }
     supervise(m, reading, frame, view);
+    watch.withdrawReversals(m, wasReady, reading, first);
     watch.finish(m, first, verdict, reading.posChanged, now, view);
     view.reading = reading;
     return view;

@@ -60,7 +60,7 @@ TrainFlags pointPass(Module1 &m, const FrameReading &reading)
 bool standsStill(const Module1 &m, int t, const FrameReading &reading)
 {
     return m.OutSpeed[t] == 0 && !reading.unreported[t] && !reading.doubted[t] &&
-           reading.actualSpeed[t] < kStandstillSpeed;
+           !reading.creeping[t] && reading.actualSpeed[t] < kStandstillSpeed;
 }
 
 TrainFlags reversalPass(Module1 &m, const FrameReading &reading)

@@ -22,6 +22,9 @@ struct FrameReading
     // Held on doubtful reports: its reported standstill waits until reports are plausible again
     // (a frame that stopped it may have been lost with them).
     std::array<bool, kTrainCount> doubted{};
+    // Reported below the standstill speed but above 0, and no slower than in the last believed
+    // report: the controller holds a speed register above 0 (set by the report watch).
+    std::array<bool, kTrainCount> creeping{};
     // Sections a doubted report puts a train in (section numbers 0..31): it may really be
     // there, so no point route is set into one.
     std::array<bool, 32> doubtfulSections{};
@@ -30,7 +33,8 @@ struct FrameReading
 using TrainFlags = std::array<bool, kTrainCount>;
 
 // Whether train t stands: the console sends it speed 0 and the controller, in a report that was
-// believed, says it runs below kStandstillSpeed. Only a standing train is reversed.
+// believed, says it runs below kStandstillSpeed and is not creeping. Only a standing train is
+// reversed.
 bool standsStill(const Module1 &m, int t, const FrameReading &reading);
 
 // Arms a requested point route once the train stands in a FromCode section and the new next

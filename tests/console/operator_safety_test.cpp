@@ -49,6 +49,75 @@ TEST_F(Form1Test, ADownloadCutShortIsReportedAndStartsNothingAndProgressShowsInT
     EXPECT_EQ(c->module.PosCode0[0], 0) << "the trains were placed although nothing was started";
 }
 
+// Reset and Transfer at once: the cycle still runs when the download starts. Its ticks stop
+// before the first byte of the download, so that nothing follows the download but the
+// initialisation a second after it has left.
+TEST_F(Form1Test, NoTickGoesOutWhileADownloadLeavesThePort)
+{
+    transfer();
+    c->console.onTick();
+    c->console.onTick();
+    written();
+    form->Command7->click();
+    ASSERT_TRUE(c->console.Timer1.isActive()) << "the stop waits for the next tick";
+    writeFile("atctest.bin", QByteArray(kLargestImage, '\x5A'));
+    c->console.transfer();
+    ASSERT_TRUE(c->console.display().downloading);
+    // The controller reads nothing for longer than three tick periods.
+    QTest::qWait(700);
+    EXPECT_FALSE(c->console.Timer1.isActive());
+    QByteArray line;
+    for (int i = 0; i < 200 && c->console.display().downloading; ++i) {
+        line += written(20);
+        if (c->console.display().downloading) {
+            EXPECT_FALSE(c->console.Timer1.isActive()) << "a tick could fire into the download";
+        }
+    }
+    ASSERT_FALSE(c->console.display().downloading);
+    // What the port handed on but the controller has not read yet; the initialisation is still
+    // most of a second away.
+    for (QByteArray more = written(20); !more.isEmpty(); more = written(20))
+        line += more;
+    ASSERT_GE(line.size(), 2);
+    const qsizetype stopFrame = 2 + 2 * static_cast<quint8>(line[1]);
+    EXPECT_EQ(line.mid(stopFrame - 2, 2), QByteArray::fromHex("07 FF")) << "X's stop command";
+    EXPECT_EQ(line.size() - stopFrame, 20000) << "the download frame and nothing after it";
+    EXPECT_TRUE(c->console.Timer1.isActive());
+    EXPECT_EQ(c->console.Timer1.interval(), 1000);
+}
+
+// The line goes and comes back before the download's next look at the port: the controller
+// missed part of the program all the same, so the download fails. The next download, on a good
+// line, is not failed by that old loss.
+TEST_F(Form1Test, ALineLostInADownloadFailsThatDownloadOnlyEvenIfItIsBackAtOnce)
+{
+    writeFile("atctest.bin", QByteArray(kLargestImage, '\x5A'));
+    writeFile("atc.ini", kApartIni);
+    c->console.transfer();
+    ASSERT_GT(written(50).size(), 0);
+    ASSERT_TRUE(c->console.display().downloading);
+    c->console.onLineLost();
+    c->console.onReopen(); // the device is there again
+    ASSERT_FALSE(c->console.display().lineLost);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !c->messages.empty(); }, 3000))
+        << "the download was taken as complete";
+    EXPECT_TRUE(c->messages.back().contains(QStringLiteral("転送が完了しませんでした")))
+        << c->messages.back().toStdString();
+    EXPECT_FALSE(c->console.display().downloading);
+    EXPECT_FALSE(c->console.Timer1.isActive());
+    EXPECT_EQ(c->module.InitSent, kFalse);
+    while (!written(100).isEmpty()) {
+        // what was queued of the failed frame still leaves the port
+    }
+
+    const auto messages = c->messages.size();
+    transfer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !c->console.display().downloading; }, 2000));
+    EXPECT_EQ(c->messages.size(), messages) << c->messages.back().toStdString();
+    EXPECT_TRUE(c->console.Timer1.isActive());
+    EXPECT_EQ(c->console.display().label1, QStringLiteral("データ送り終了"));
+}
+
 TEST_F(Form1Test, ACompleteDownloadPutsTheCaptionBack)
 {
     transfer();

@@ -3,6 +3,7 @@
 #include "console/operator_commands.h"
 #include "console/transfer.h"
 #include "link/command_tick.h"
+#include "link/register_frames.h"
 #include "model/section_code.h"
 
 #include <gtest/gtest.h>
@@ -330,6 +331,179 @@ TEST_F(WatchTest, APossiblePlaceReportedUnchangedForTheAdoptionTimeIsTakenOver)
     EXPECT_FALSE(watch.held(0));
 }
 
+// Taking a report over needs the same implausible place for the whole adoption time: another
+// place restarts the clock, and so does a plausible report in between.
+TEST_F(WatchTest, OnlyOnePlaceReportedWithoutABreakForTheAdoptionTimeIsTakenOver)
+{
+    const Rec there{0x1C, 0x1B, 0x1D};
+    const Rec elsewhere{0x3C, 0x3D, 0x3B};
+    const auto with = [&](const Rec &x) {
+        std::array<Rec, 3> r = layout();
+        r[0] = x;
+        return r;
+    };
+    run(600ms, [&] { return with(there); });
+    run(900ms, [&] { return with(elsewhere); });
+    EXPECT_EQ(watch.counts().adoptions, 0u) << "1.5 s of doubt, but never 1 s of one place";
+    run(200ms, [&] { return with(elsewhere); });
+    EXPECT_EQ(watch.counts().adoptions, 1u);
+    EXPECT_EQ(m.PosCode0[0], 0x3C);
+
+    // Y: 600 ms elsewhere, one plausible report, 900 ms elsewhere again.
+    const auto yWith = [&](const Rec &y) {
+        std::array<Rec, 3> r = layout();
+        r[1] = y;
+        return r;
+    };
+    const Rec yThere{0x04, 0x03, 0x05};
+    run(600ms, [&] { return yWith(yThere); });
+    run(100ms, [&] { return layout(); });
+    run(900ms, [&] { return yWith(yThere); });
+    EXPECT_EQ(watch.counts().adoptions, 1u) << "the plausible report restarted the clock";
+    EXPECT_EQ(m.PosCode0[1], 0x12);
+    run(200ms, [&] { return yWith(yThere); });
+    EXPECT_EQ(watch.counts().adoptions, 2u);
+    EXPECT_EQ(m.PosCode0[1], 0x04);
+}
+
+// Into the next section the new next section must be the section after the next the console
+// sent; a report that shows the move with any other next section is doubted.
+struct MoveCase
+{
+    const char *name;
+    int reportedNext;
+    bool believed;
+};
+class MoveIntoNextTest : public WatchTest, public testing::WithParamInterface<MoveCase>
+{};
+
+TEST_P(MoveIntoNextTest, IsBelievedOnlyWithTheSectionAfterTheNextAsItsNewNext)
+{
+    const MoveCase &c = GetParam();
+    now = 100ms;
+    report(layout());
+    tick(); // sends X's section after the next, 0C
+    // The console's table has moved on since (a report in flight still shows what was sent).
+    if (std::string(c.name) == "AfterTheNextAsSentBefore")
+        m.PosCode3[0] = 0x0D;
+    now = 200ms;
+    std::array<Rec, 3> r = layout();
+    r[0] = {0x0B, 0x0A, c.reportedNext, 40};
+    report(r);
+    EXPECT_EQ(watch.held(0), !c.believed);
+    EXPECT_EQ(m.PosCode0[0], c.believed ? 0x0B : 0x0A);
+    EXPECT_EQ(watch.counts().implausibleFrames, c.believed ? 0u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reports, MoveIntoNextTest,
+    testing::Values(MoveCase{"AfterTheNext", 0x0C, true},
+                    MoveCase{"AfterTheNextAsSentBefore", 0x0C, true},
+                    MoveCase{"TwoAhead", 0x0D, false}, MoveCase{"BackWhereItCameFrom", 0x0A, false},
+                    MoveCase{"AnotherRoute", 0x1C, false}, MoveCase{"Absent", 0x80, false}),
+    [](const testing::TestParamInfo<MoveCase> &p) { return std::string(p.param.name); });
+
+// Reports of X between the operator's reversal and the next tick, while the console sends X
+// speed 0. From soak traces: a damaged frame turned X's speed 00 into 40 (X reported 0 when its
+// reversal was computed, and ran in the next report), or left X's speed register at 01 (X
+// creeps at 1, under the standstill speed, without slowing down). The reversal went out with
+// the tick and reached X moving. A believed report of the train running or creeping withdraws
+// the ready reversal, which goes out once the train stands again; a train slowing down keeps it.
+struct ReadyCase
+{
+    const char *name;
+    std::vector<int> speeds; // reported after the operator's reversal, 100 ms apart
+    bool withdrawn;
+};
+class ReadyReversalTest : public WatchTest, public testing::WithParamInterface<ReadyCase>
+{
+protected:
+    bool reversedX() const
+    {
+        const std::vector<RegisterWrite> pairs = registerWrites(sent);
+        return std::any_of(pairs.begin(), pairs.end(), [](const RegisterWrite &p) {
+            return p.train == 0 && p.offset == kRegPosition0;
+        });
+    }
+    void reportX(int speed)
+    {
+        std::array<Rec, 3> r = layout();
+        r[0].speed = speed;
+        report(r);
+    }
+};
+
+TEST_P(ReadyReversalTest, WaitsWhileABelievedReportShowsTheTrainMoving)
+{
+    const ReadyCase &c = GetParam();
+    m.SliderSpeed[0] = 0;
+    run(400ms, [&] { return layout(); });
+    reversePressed(m, 0);
+    // The reports come between two ticks.
+    now = 410ms;
+    StatusView last;
+    for (const int speed : c.speeds) {
+        now += 40ms;
+        std::array<Rec, 3> r = layout();
+        r[0].speed = speed;
+        last = report(r);
+    }
+    EXPECT_EQ(m.RevState[0], c.withdrawn ? kRevStopping : kRevReady);
+    EXPECT_EQ(watch.counts().reversalsWithdrawn, c.withdrawn ? 1u : 0u);
+    if (c.withdrawn) {
+        ASSERT_FALSE(last.notices.empty());
+        EXPECT_EQ(last.notices.back(), "逆転保留: X 速度 " + std::to_string(c.speeds.back()) +
+                                           " で走行中の報告; 停止を待って逆転");
+    }
+    now = 600ms;
+    tick();
+    EXPECT_EQ(reversedX(), !c.withdrawn);
+    EXPECT_EQ(registerWrites(sent)[1].value, 0) << "X's speed register";
+    if (!c.withdrawn)
+        return;
+    // X stands again: the reversal goes out with the next tick.
+    now = 700ms;
+    reportX(0);
+    EXPECT_EQ(m.RevState[0], kRevReady);
+    now = 800ms;
+    tick();
+    EXPECT_TRUE(reversedX());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reports, ReadyReversalTest,
+    testing::Values(ReadyCase{"StartedByADamagedFrame", {0, 5}, true},
+                    ReadyCase{"CreepingAtOne", {7, 1, 1}, true},
+                    ReadyCase{"StoodThenCreeps", {0, 1}, true},
+                    ReadyCase{"SlowsDown", {7, 1, 0}, false},
+                    ReadyCase{"Stands", {0, 0, 0}, false}),
+    [](const testing::TestParamInfo<ReadyCase> &p) { return std::string(p.param.name); });
+
+// From a soak trace: a damaged frame turned standing X's speed 00 into 01, and X crept at 1,
+// under the standstill speed, when the operator asked for its reversal. A train reported at 1
+// again is not standing; once the console's next frame has stopped it, the reversal goes out.
+TEST_F(WatchTest, ATrainCreepingAtOneIsNotTakenAsStanding)
+{
+    m.SliderSpeed[0] = 0;
+    run(400ms, [&] { return layout(); });
+    std::array<Rec, 3> r = layout();
+    r[0].speed = 1;
+    now = 450ms;
+    report(r);
+    reversePressed(m, 0);
+    now = 550ms;
+    report(r);
+    EXPECT_EQ(m.RevState[0], kRevStopping);
+    now = 600ms;
+    tick();
+    const std::vector<RegisterWrite> pairs = registerWrites(sent);
+    EXPECT_TRUE(std::none_of(pairs.begin(), pairs.end(),
+                             [](const RegisterWrite &p) { return p.offset == kRegPosition0; }));
+    now = 700ms;
+    report(layout());
+    EXPECT_EQ(m.RevState[0], kRevReady);
+}
+
 // Positions reported unchanged for three seconds are taken over only where a train can be: a
 // damaged command frame that wrote register 0 alone leaves own elsewhere and behind and next
 // where they were, and no train is there in any way the controller could run it.
@@ -365,6 +539,101 @@ INSTANTIATE_TEST_SUITE_P(
                     PlaceCase{"PastThePoint", {0x00, 0x08, 0x01}, true},
                     PlaceCase{"BeforeTheSetPoint", {0x29, 0x2A, 0x20}, true}),
     [](const testing::TestParamInfo<PlaceCase> &p) { return std::string(p.param.name); });
+
+// A damaged command frame misplaced X at the controller where no train can be (04 5E arrived
+// as 00 5E: register 0 alone written), or into Y's section. Once the same report has come for
+// the adoption time and X stands, X's registers 0 to 3 go out again as the console believes
+// them, as a reversal writes them; the controller's reports agree again, and X runs again after
+// the confirmation time. No reversal of X comes of it.
+struct PutBackCase
+{
+    const char *name;
+    Rec reportedX;
+    std::array<bool, 3> putBack;
+};
+class PutBackTest : public WatchTest, public testing::WithParamInterface<PutBackCase>
+{};
+
+TEST_P(PutBackTest, ATrainTheControllerMisplacedIsPutBackOnceItStands)
+{
+    const PutBackCase &c = GetParam();
+    const auto misplaced = [&] {
+        std::array<Rec, 3> r = layout();
+        r[0] = c.reportedX;
+        return r;
+    };
+    run(1000ms, misplaced);
+    EXPECT_EQ(watch.counts().putBack, 0u);
+    now = 1100ms;
+    const StatusView v = report(misplaced());
+    EXPECT_EQ(watch.counts().putBack, 2u - (c.putBack[1] ? 0u : 1u));
+    EXPECT_EQ(m.RevState[0], kRevReady);
+    EXPECT_EQ(v.notices.back().rfind(std::string(kRowImplausible) + ": ", 0), 0u);
+    EXPECT_NE(v.notices[v.notices.size() - (c.putBack[1] ? 2 : 1)].find(
+                  "X を確認済み 09 0A 0B に戻す"),
+              std::string::npos);
+    now = 1200ms;
+    tick();
+    std::vector<RegisterWrite> positions;
+    for (const RegisterWrite &p : registerWrites(sent)) {
+        if (p.offset <= kRegPosition3)
+            positions.push_back(p);
+    }
+    std::vector<std::array<int, 3>> got;
+    for (const RegisterWrite &p : positions)
+        got.push_back({p.train, p.offset, p.value});
+    std::vector<std::array<int, 3>> expected{{0, 3, 0x0C}, {1, 3, 0x14}, {2, 3, 0x80}};
+    const std::vector<std::array<int, 3>> x{{0, 0, 0x0A}, {0, 1, 0x09}, {0, 2, 0x0B}, {0, 3, 0x0C}};
+    const std::vector<std::array<int, 3>> y{{1, 0, 0x12}, {1, 1, 0x11}, {1, 2, 0x13}, {1, 3, 0x14}};
+    expected.insert(expected.end(), x.begin(), x.end());
+    if (c.putBack[1])
+        expected.insert(expected.end(), y.begin(), y.end());
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(m.RevState[0], kRevIdle);
+
+    run(400ms, [&] { return layout(); });
+    EXPECT_FALSE(watch.held(0));
+    EXPECT_FALSE(watch.held(1));
+    EXPECT_EQ(m.PosCode0[0], 0x0A);
+    EXPECT_EQ(m.RevState[0], kRevIdle);
+    run(1000ms, [&] { return layout(); });
+    const std::vector<RegisterWrite> later = registerWrites(sent);
+    EXPECT_TRUE(std::none_of(later.begin(), later.end(),
+                             [](const RegisterWrite &p) { return p.offset == kRegPosition0; }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reports, PutBackTest,
+    testing::Values(PutBackCase{"OwnRegisterAlone", {0x5E, 0x09, 0x0B}, {true, false, false}},
+                    PutBackCase{"IntoYsSection", {0x12, 0x11, 0x13}, {true, true, false}}),
+    [](const testing::TestParamInfo<PutBackCase> &p) { return std::string(p.param.name); });
+
+// A misplaced train that does not stand is not put back, and a put-back that meets a report of
+// the train running before the tick is dropped, never taken for the operator's reversal.
+TEST_F(WatchTest, AMisplacedTrainIsPutBackOnlyWhileItStands)
+{
+    std::array<Rec, 3> r = layout();
+    r[0] = {0x5E, 0x09, 0x0B, 5};
+    run(2500ms, [&] { return r; });
+    EXPECT_EQ(watch.counts().putBack, 0u);
+    EXPECT_EQ(m.RevState[0], kRevIdle);
+
+    r[0].speed = 0;
+    for (int k = 0; k < 12 && m.RevState[0] != kRevReady; ++k) {
+        now += 100ms; // reports only: the put-back waits for the next tick
+        report(r);
+    }
+    ASSERT_EQ(m.RevState[0], kRevReady);
+    r[0].speed = 3;
+    now += 50ms;
+    report(r);
+    EXPECT_EQ(m.RevState[0], kRevIdle);
+    EXPECT_EQ(watch.counts().reversalsWithdrawn, 0u);
+    run(200ms, [&] { return r; });
+    const std::vector<RegisterWrite> pairs = registerWrites(sent);
+    EXPECT_TRUE(std::none_of(pairs.begin(), pairs.end(),
+                             [](const RegisterWrite &p) { return p.offset == kRegPosition0; }));
+}
 
 TEST_F(WatchTest, TwoTrainsReportedInOneSectionAreNeverTakenOver)
 {
@@ -507,6 +776,41 @@ TEST_F(WatchTest, TheSilenceLimitFollowsASlowController)
     now += 200ms;
     tick();
     EXPECT_EQ(watch.counts().silences, 1u);
+}
+
+// The limit is three times the shortest interval seen between any two reports: a controller
+// that reports faster later lowers it, and one slower interval later does not raise it.
+TEST_F(WatchTest, TheSilenceLimitFollowsTheShortestIntervalSeenBetweenAnyTwoReports)
+{
+    const auto quietUntilSilence = [&] {
+        for (int k = 1; k <= 10; ++k) {
+            now += 100ms;
+            tick();
+            if (watch.counts().silences > 0)
+                return k * 100;
+        }
+        return 0;
+    };
+    // 400 ms first, then 200 ms between reports: the limit is 600 ms.
+    for (const int gap : {400, 200, 200, 200}) {
+        now += WatchClock{gap};
+        report(layout());
+    }
+    EXPECT_EQ(quietUntilSilence(), 600);
+
+    now += 100ms;
+    report(layout());
+    // Once 200 ms has been seen, a later 500 ms interval leaves the limit at 600 ms.
+    for (const int gap : {200, 500}) {
+        now += WatchClock{gap};
+        report(layout());
+    }
+    const std::uint64_t before = watch.counts().silences;
+    for (int k = 0; k < 6; ++k) {
+        now += 100ms;
+        tick();
+    }
+    EXPECT_EQ(watch.counts().silences, before + 1);
 }
 
 // X is sent full speed and never leaves 0A: two 1000 mm sections at 250 mm/s are 8 s, plus the

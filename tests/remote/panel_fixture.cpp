@@ -100,8 +100,8 @@ int PanelTest::notesWith(const QString &text) const
 
 QByteArray httpGet(quint16 port, const QByteArray &request)
 {
+    QByteArray answer; // outlives the socket whose reads fill it
     QTcpSocket socket;
-    QByteArray answer;
     QObject::connect(&socket, &QTcpSocket::readyRead, &socket, [&] { answer += socket.readAll(); });
     socket.connectToHost(QHostAddress::LocalHost, port);
     if (!QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::ConnectedState; }, 2000))

@@ -136,6 +136,35 @@ TEST(LineFaultsTest, LosesEveryByteDuringAnOutage)
     EXPECT_NEAR(lost / (kSeconds * 100.0), 2.0 / 12.0, 0.03);
 }
 
+// An outage on one direction only: the status frames go dark, and not one byte to the controller
+// is lost however many outages pass; the other way round the reverse holds.
+TEST(LineFaultsTest, AnOutageDarkensOnlyTheDirectionItIsGiven)
+{
+    for (const bool statusOnly : {true, false}) {
+        SCOPED_TRACE(statusOnly ? "dir=status" : "dir=commands");
+        const char *settings =
+            statusOnly ? "outage=1/10:2s,dir=status" : "outage=1/10:2s,dir=commands";
+        LineFaults line(parseFaultSettings(settings).settings, 11);
+        const LineDirection spared =
+            statusOnly ? LineDirection::ToController : LineDirection::ToConsole;
+        const LineDirection dark =
+            statusOnly ? LineDirection::ToConsole : LineDirection::ToController;
+        int lostDark = 0;
+        for (int ms = 0; ms < 600'000; ms += 10) {
+            const Time at{std::chrono::milliseconds(ms)};
+            Bytes toSpared{1, 2, 3};
+            line.damage(spared, at, toSpared);
+            ASSERT_EQ(toSpared, (Bytes{1, 2, 3})) << ms << " ms";
+            Bytes toDark{1, 2, 3};
+            line.damage(dark, at, toDark);
+            lostDark += toDark.empty() ? 1 : 0;
+        }
+        EXPECT_EQ(line.counts(spared).outageBytes, 0u);
+        EXPECT_GT(line.outages(), 20u);
+        EXPECT_GT(lostDark, 5000) << "about a sixth of 60,000 writes";
+    }
+}
+
 TEST(LineFaultsTest, TheSameSeedDamagesTheSameBytesAndTheSettingsSeedWins)
 {
     const auto run = [](const char *text, std::uint64_t seed) {

@@ -75,8 +75,8 @@ TEST(WiThrottleEndToEndTest, AThrottleDrivesXAndItsSilenceStopsX)
         << throttleAddress.toStdString();
 
     // A throttle of ours: greeted, X acquired at speed 63, a heartbeat every two seconds.
+    QString received; // outlives the socket whose reads fill it
     QTcpSocket throttle;
-    QString received;
     QObject::connect(&throttle, &QTcpSocket::readyRead, &throttle,
                      [&] { received += QString::fromUtf8(throttle.readAll()); });
     throttle.connectToHost(QHostAddress::LocalHost, throttleAddress.mid(10).toUShort());

@@ -42,7 +42,8 @@ std::string faultLines(const SoakRun &run)
 std::string watchLines(const SoakRun &run)
 {
     const WatchCounts &c = run.watch().counts();
-    std::uint64_t alarms = c.implausibleFrames + c.silences + c.noProgress;
+    std::uint64_t alarms =
+        c.implausibleFrames + c.silences + c.noProgress + c.reversalsWithdrawn + c.putBack;
     for (const std::uint64_t n : c.implausible)
         alarms += n;
     if (alarms == 0)
@@ -53,8 +54,10 @@ std::string watchLines(const SoakRun &run)
                        ull(c.implausible[static_cast<std::size_t>(k)]));
     }
     text += format("); %llu trains held, %llu positions taken over, %llu silences, "
-                   "%llu trains making no progress\n",
-                   ull(c.holds), ull(c.adoptions), ull(c.silences), ull(c.noProgress));
+                   "%llu trains making no progress, %llu reversals withdrawn, %llu trains put "
+                   "back\n",
+                   ull(c.holds), ull(c.adoptions), ull(c.silences), ull(c.noProgress),
+                   ull(c.reversalsWithdrawn), ull(c.putBack));
     text += format("    doubted as the controller sent them: %llu%s\n",
                    ull(run.stats().doubtedUndamaged),
                    run.config().faults.any() ? "" : "; on a perfect line every alarm is false");

@@ -272,6 +272,8 @@ void SoakRun::recordFirstAlarms()
     first(m_alarmsSeen.adoptions, now.adoptions, "positions taken over");
     first(m_alarmsSeen.silences, now.silences, "reports silent");
     first(m_alarmsSeen.noProgress, now.noProgress, "train making no progress");
+    first(m_alarmsSeen.reversalsWithdrawn, now.reversalsWithdrawn, "reversal withdrawn");
+    first(m_alarmsSeen.putBack, now.putBack, "misplaced train put back");
 }
 
 WatchClock SoakRun::watchClock() const
