@@ -43,6 +43,16 @@ bool superviseTrainPoint(Module1 &m, int t, const FrameReading &reading)
     return false;
 }
 
+// Whether train t may be turned round now: the section it would have next in the new direction,
+// one beyond its section behind, is free of the other trains' four codes, as a point route must
+// be. A head exactly on that boundary enters the section the moment it is turned, before any
+// status frame could stop it.
+bool reversedWayClear(const Module1 &m, int t)
+{
+    const auto own = static_cast<std::int16_t>(m.PosCode1[t] ^ kReverseFlag);
+    return RouteClear(m, stepAhead(own, own, 1), t);
+}
+
 } // namespace
 
 TrainFlags pointPass(Module1 &m, const FrameReading &reading)
@@ -78,7 +88,8 @@ TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
         // would place it back on the layout. It waits here until it is reported present again.
         if (m.PosCode0[t] >= kAbsentCode)
             continue;
-        if (standsStill(m, t, reading)) {
+        // It waits, standing, while another train holds or is bound for that section.
+        if (standsStill(m, t, reading) && reversedWayClear(m, t)) {
             MakeReverse(m, t);
             ready[t] = true;
         }
