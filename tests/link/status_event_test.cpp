@@ -296,5 +296,25 @@ TEST(ReversalTest, WaitsWhileTheNewNextSectionIsTakenOrReserved)
     }
 }
 
+// X (in 10, tail in 17) and Y (in 34, tail in 35) both wait, standing, to be turned round; turned,
+// each would have section 16 next and either may enter it at once. X is turned; Y waits for
+// X's new codes to leave 16, as for codes reported.
+TEST(ReversalTest, TwoTrainsAreNotTurnedTowardsOneSectionInOneFrame)
+{
+    Module1 m = initialised();
+    m.RevState[0] = m.RevState[1] = kRevStopping;
+    const Record y{0x34, 0x35, 0x33, 0};
+    statusEvent(m, statusFrame({0x10, 0x17, 0x11, 0}, y), kFrame);
+    EXPECT_EQ(m.RevState[0], kRevReady);
+    EXPECT_EQ(m.RevCode2[0], 0x36);
+    EXPECT_EQ(m.RevState[1], kRevStopping);
+    commandTick(m, false);
+    // Reported turned, X still has 36 next: Y goes on waiting until X has moved away.
+    statusEvent(m, statusFrame({0x37, 0x30, 0x36, 0}, y), kFrame);
+    EXPECT_EQ(m.RevState[1], kRevStopping);
+    statusEvent(m, statusFrame({0x36, 0x37, 0x35, 0}, y), kFrame);
+    EXPECT_EQ(m.RevState[1], kRevStopping) << "X is in 16 itself";
+}
+
 } // namespace
 } // namespace relm
