@@ -49,7 +49,7 @@ VerifyResult explore(const VerifyConfig &config)
     VerifyResult result;
     StateStore store;
     for (std::size_t s = 0; s < config.starts.size(); ++s)
-        store.add(pack(startWorld(config.starts[s], config.shape)), static_cast<std::uint32_t>(s),
+        store.add(canonical(startWorld(config.starts[s], config.shape)), static_cast<std::uint32_t>(s),
                   kStartLabel);
 
     std::size_t levelEnd = store.size();
@@ -94,7 +94,7 @@ VerifyResult explore(const VerifyConfig &config)
             }
             if (!r.findings.empty())
                 continue; // what follows a violation is not explored further
-            store.add(pack(r.next), k, label);
+            store.add(canonical(r.next), k, label);
             if (config.maxStates > 0 && store.size() >= config.maxStates)
                 stopped = true;
         }

@@ -219,7 +219,11 @@ int main(int argc, char **argv)
         return 2;
     }
     report(result, o, config.starts.size());
-    for (const Counterexample &c : result.counterexamples) {
+    for (Counterexample &c : result.counterexamples) {
+        for (const Finding &f : findingsAtEnd(config.starts[c.start], c.steps, o.shape)) {
+            if (f.kind == c.kind)
+                c.what = f.what;
+        }
         std::printf("\nVIOLATION %s: %s\n  start %s, %zu steps\n", findingName(c.kind),
                     c.what.c_str(), describePlacement(config.starts[c.start]).c_str(),
                     c.steps.size());

@@ -37,6 +37,11 @@ void place(int train, int trains, const std::vector<int> &routes, IniValueArray 
         return;
     }
     for (const int route : routes) {
+        // Trains on track that never meets never interact: each is checked with the trains it
+        // can meet. Routes 0 and 1 are joined by the crossovers; 2 and 3 are loops of their own.
+        const auto component = [](int r) { return r < 2 ? 0 : r; };
+        if (train > 0 && component(route) != component(values[0]))
+            continue;
         for (int section = 0; section < 8; ++section) {
             for (int reverse = 0; reverse < 2; ++reverse) {
                 const auto h = held(route, section, reverse);

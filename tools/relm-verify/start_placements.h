@@ -3,7 +3,8 @@
 // The start placements the check begins from: every atc.ini that places the first n trains on
 // the layout, each facing either way in any section of any route, with no two trains' behind,
 // own, next and after-next sections in common (what a Transfer accepts as apart), and the other
-// trains off the layout.
+// trains off the layout. The trains on the layout share one stretch of track that meets: routes
+// 0 and 1 (joined by the crossovers), route 2, or route 3.
 
 #include "verify_state.h"
 

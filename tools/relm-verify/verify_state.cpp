@@ -1,5 +1,7 @@
 #include "verify_state.h"
 
+#include "model/section_code.h"
+
 #include <cstdio>
 #include <stdexcept>
 
@@ -116,6 +118,75 @@ World unpack(const PackedState &s)
     if (w.stopPending)
         m.TrainCmd[0] = kCmdStop;
     return w;
+}
+
+namespace {
+
+// Turns a code on the loop by k sections, mirrored first when asked; absent codes stay.
+std::uint8_t turned(int code, int k, bool mirror)
+{
+    if ((code & 0x80) != 0)
+        return static_cast<std::uint8_t>(code);
+    int index = code & 7;
+    int direction = code & kReverseFlag;
+    if (mirror) {
+        index = (8 - index) & 7;
+        direction ^= kReverseFlag;
+    }
+    index = (index - k) & 7;
+    return static_cast<std::uint8_t>((code & 0x58) | direction | index);
+}
+
+// The loop without a point that every present train is on, or -1.
+int sharedPlainLoop(const World &w)
+{
+    int route = -1;
+    for (int t = 0; t < kTrainCount; ++t) {
+        const int own = w.console.PosCode0[t];
+        const ModelTrain &c = w.trains[static_cast<std::size_t>(t)];
+        if (!c.present() && own >= 0x80)
+            continue;
+        const int r = (c.reg[0] >> 3) & 3;
+        if (own >= 0x80 || !c.present() || ((own >> 3) & 3) != r || r < 2 || (route >= 0 && r != route))
+            return -1;
+        route = r;
+    }
+    return route;
+}
+
+bool less(const PackedState &a, const PackedState &b)
+{
+    return a.words < b.words;
+}
+
+} // namespace
+
+PackedState canonical(const World &w)
+{
+    PackedState best = pack(w);
+    if (sharedPlainLoop(w) < 0)
+        return best;
+    const PackedState plain = best;
+    for (const bool mirror : {false, true}) {
+        for (int k = 0; k < 8; ++k) {
+            if (!mirror && k == 0)
+                continue;
+            PackedState p = plain;
+            // The eight codes of each train: console PosCode0..3, controller registers 0..3.
+            for (int t = 0; t < kTrainCount; ++t) {
+                for (int b = kTrainBytes * t; b < kTrainBytes * t + 8; ++b) {
+                    const auto word = static_cast<std::size_t>(b / 8);
+                    const int shift = 8 * (b % 8);
+                    const std::uint8_t v = turned(static_cast<std::uint8_t>(p.words[word] >> shift), k, mirror);
+                    p.words[word] = (p.words[word] & ~(std::uint64_t{0xFF} << shift)) |
+                                    (static_cast<std::uint64_t>(v) << shift);
+                }
+            }
+            if (less(p, best))
+                best = p;
+        }
+    }
+    return best;
 }
 
 std::string describe(const World &w, const ModelShape &shape)

@@ -70,6 +70,13 @@ struct ModelShape
 PackedState pack(const World &w);
 World unpack(const PackedState &s);
 
+// The one stored form of a state and its mirror images. Routes 2 and 3 are loops with no point:
+// nothing in the rules or the controller tells one section of such a loop from another, or one
+// running direction from the other, so while every present train is on one of them the same
+// state turned round the loop (8 ways) or mirrored (sections i and -i, the direction flipped)
+// behaves the same. Of those 16 the smallest packed form is kept. Other states pack as they are.
+PackedState canonical(const World &w);
+
 // Index of a slider speed in kSliderLevels; -1 if it is none of them.
 int sliderLevelIndex(std::int16_t speed);
 

@@ -365,7 +365,9 @@ std::vector<Step> stepsFrom(const World &w, const ModelShape &shape)
             if (kSliderLevels[static_cast<std::size_t>(k)] != m.SliderSpeed[t])
                 steps.push_back({.kind = StepKind::Slider, .train = t, .level = k});
         }
-        steps.push_back({.kind = StepKind::Point, .train = t});
+        // A point request of a train on a loop with no point is never taken up.
+        if (m.PosCode0[t] >= kAbsentCode || ((m.PosCode0[t] >> 3) & 3) < 2)
+            steps.push_back({.kind = StepKind::Point, .train = t});
         if (m.RevState[t] == kRevRequested || (m.RevState[t] == kRevIdle && m.PosCode0[t] < kAbsentCode))
             steps.push_back({.kind = StepKind::Reverse, .train = t});
     }

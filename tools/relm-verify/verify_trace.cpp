@@ -126,6 +126,19 @@ std::string traceExplanation(const IniValueArray &start, const std::vector<std::
     return out;
 }
 
+std::vector<Finding> findingsAtEnd(const IniValueArray &start,
+                                   const std::vector<std::uint16_t> &steps, const ModelShape &shape)
+{
+    World w = startWorld(start, shape);
+    std::vector<Finding> findings;
+    for (const std::uint16_t label : steps) {
+        StepResult r = apply(w, decode(label), shape);
+        w = std::move(r.next);
+        findings = std::move(r.findings);
+    }
+    return findings;
+}
+
 ConsoleReplay consoleReplay(const std::string &log, const IniValueArray &start)
 {
     ConsoleReplay result;

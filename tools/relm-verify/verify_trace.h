@@ -41,6 +41,11 @@ std::string traceLog(const IniValueArray &start, const std::vector<std::uint16_t
 std::string traceExplanation(const IniValueArray &start, const std::vector<std::uint16_t> &steps,
                              const ModelShape &shape);
 
+// What the last step of the way violates, told from the start as given. (The search keeps each
+// state in one form for all its mirror images, so what it saw may name mirrored sections.)
+std::vector<Finding> findingsAtEnd(const IniValueArray &start,
+                                   const std::vector<std::uint16_t> &steps, const ModelShape &shape);
+
 struct ConsoleReplay
 {
     std::size_t framesCompared = 0;
