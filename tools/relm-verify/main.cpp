@@ -28,6 +28,7 @@ constexpr const char *kUsage =
     "usage: relm-verify [--trains N] [--routes R,R..] [--ini FILE] [--bins N] [--sliders 2|3]\n"
     "                   [--max-states N] [--max-depth N] [--first] [--trace FILE]\n"
     "                   [--image FILE] [--explain]\n"
+    "  --help          this text\n"
     "  --trains N      trains on the layout, 1 to 3 (default 2: X and Y; Z off the layout)\n"
     "  --routes R,..   routes the start placements use (default 0,1,2,3)\n"
     "  --ini FILE      start from the placement in this atc.ini only\n"
@@ -80,7 +81,10 @@ std::optional<Options> parse(int argc, char **argv, std::string &error)
             return v ? number(*v, low, high) : std::nullopt;
         };
         std::optional<long> n;
-        if (a == "--first") {
+        if (a == "--help") {
+            error.clear();
+            return std::nullopt;
+        } else if (a == "--first") {
             o.first = true;
         } else if (a == "--explain") {
             o.explain = true;
@@ -169,6 +173,10 @@ int main(int argc, char **argv)
 {
     std::string error;
     const std::optional<Options> parsed = parse(argc, argv, error);
+    if (!parsed && error.empty()) {
+        std::printf("%s", kUsage);
+        return 0;
+    }
     if (!parsed) {
         std::fprintf(stderr, "relm-verify: %s\n%s", error.c_str(), kUsage);
         return 2;
