@@ -54,7 +54,7 @@ std::string fields(const World &w)
     for (int t = 0; t < kTrainCount; ++t)
         out << w.trains[t].held << int(w.trains[t].thrown) << m.PointReq[t] << m.PointArmed[t]
             << m.PointBlocked[t] << m.RevState[t] << ' ';
-    out << w.pointThrown[0] << w.pointThrown[1] << w.slowPhase << w.stopPending << w.halted;
+    out << w.pointThrown[0] << w.pointThrown[1] << int(w.phase) << w.stopPending << w.halted;
     return out.str();
 }
 
@@ -110,12 +110,14 @@ TEST(VerifyStepTest, HeadsCrossWhereTheTrackAndRegisterTwoLead)
         w = apply(w, period({Move::AfterTick}, {true}), kShape).next;
     EXPECT_EQ(w.trains[0].reg, (std::array<std::uint8_t, 4>{0x11, 0x10, 0x12, 0x13}));
     EXPECT_EQ(w.trains[0].place, 0) << "landed exactly on the boundary";
-    EXPECT_GE(crossings, kShape.bins / 2) << "no faster than a step a period";
+    // From the middle (step 3 of 6) four steps to cross, each no sooner than every other period.
+    EXPECT_GE(crossings, 7);
 
     // Register 2 naming a section the track does not lead to: held on the far boundary.
     World held = w;
     held.trains[0].reg[2] = 0x15;
     held.trains[0].place = static_cast<std::uint8_t>(kShape.bins);
+    held.phase = 0; // a period in which a running head may move
     StepResult r = apply(held, period({Move::BeforeTick}), kShape);
     EXPECT_TRUE(r.next.trains[0].held);
     EXPECT_EQ(r.routeFaults, 1);

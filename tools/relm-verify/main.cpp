@@ -32,7 +32,7 @@ constexpr const char *kUsage =
     "  --trains N      trains on the layout, 1 to 3 (default 2: X and Y; Z off the layout)\n"
     "  --routes R,..   routes the start placements use (default 0,1,2,3)\n"
     "  --ini FILE      start from the placement in this atc.ini only\n"
-    "  --bins N        steps of a train's head inside a section, 2 to 12 (default 6)\n"
+    "  --bins N        steps of a train's head inside a section, 2 to 10 (default 6)\n"
     "  --sliders 2|3   slider levels the operator uses: 0 and 128, or 0, 48 and 128 (default 3)\n"
     "  --max-states N  stop after N states (the result then covers only what was reached)\n"
     "  --max-depth N   expand no state deeper than N steps\n"
@@ -90,7 +90,7 @@ std::optional<Options> parse(int argc, char **argv, std::string &error)
             o.explain = true;
         } else if (a == "--trains" && (n = bounded(1, 3))) {
             o.trains = static_cast<int>(*n);
-        } else if (a == "--bins" && (n = bounded(2, 12))) {
+        } else if (a == "--bins" && (n = bounded(2, 10))) {
             o.shape.bins = static_cast<int>(*n);
         } else if (a == "--sliders" && (n = bounded(2, 3))) {
             o.shape.sliderLevels = static_cast<int>(*n);

@@ -76,8 +76,8 @@ PackedState pack(const World &w)
         setByte(s, at + 12, 0);
     }
     setByte(s, 39,
-            (w.pointThrown[0] ? 1 : 0) | (w.pointThrown[1] ? 2 : 0) | (w.slowPhase ? 4 : 0) |
-                (w.stopPending ? 8 : 0) | (w.halted ? 16 : 0));
+            (w.pointThrown[0] ? 1 : 0) | (w.pointThrown[1] ? 2 : 0) | (w.phase << 2) |
+                (w.stopPending ? 16 : 0) | (w.halted ? 32 : 0));
     return s;
 }
 
@@ -112,9 +112,9 @@ World unpack(const PackedState &s)
     }
     const int g = byteAt(s, 39);
     w.pointThrown = {(g & 1) != 0, (g & 2) != 0};
-    w.slowPhase = (g & 4) != 0;
-    w.stopPending = (g & 8) != 0;
-    w.halted = (g & 16) != 0;
+    w.phase = static_cast<std::uint8_t>((g >> 2) & 3);
+    w.stopPending = (g & 16) != 0;
+    w.halted = (g & 32) != 0;
     if (w.stopPending)
         m.TrainCmd[0] = kCmdStop;
     return w;

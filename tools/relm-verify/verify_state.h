@@ -48,12 +48,12 @@ struct World
     Module1 console;
     std::array<ModelTrain, kTrainCount> trains{};
     std::array<bool, 2> pointThrown{}; // points A and B: false normal, true diverging
-    bool slowPhase = false;  // trains at caution speed or below move on every other period only
+    std::uint8_t phase = 0; // periods mod 4: heads above 48 move on even ones, others on 0 only
     bool stopPending = false; // Reset pressed: TrainCmd(0) holds the stop until the next tick
     bool halted = false;      // the stop command reached the controller: the cycle is over
 };
 
-// A state stored in the table: 3 × 13 bytes of trains and one byte of flags, in 5 words.
+// A state stored in the table: 3 × 13 bytes of trains and one byte of the rest, in 5 words.
 struct PackedState
 {
     std::array<std::uint64_t, 5> words{};

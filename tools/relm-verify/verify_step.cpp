@@ -165,7 +165,7 @@ void moveHead(World &w, int t, bool landExactly, const ModelShape &shape, StepRe
     if (!c.present() || w.halted || c.motion == Motion::Standing || c.held)
         return;
     const bool fast = w.console.OutSpeed[t] > kCaution && c.motion == Motion::Running;
-    if (!fast && w.slowPhase)
+    if (w.phase % 2 != 0 || (!fast && w.phase != 0))
         return;
     if (c.place < shape.bins) {
         ++c.place;
@@ -483,7 +483,7 @@ StepResult apply(const World &w, const Step &step, const ModelShape &shape)
             moveHead(n, t, step.landExactly[static_cast<std::size_t>(t)], shape, r);
     }
     checkShared(n, r.findings);
-    n.slowPhase = !n.slowPhase;
+    n.phase = static_cast<std::uint8_t>((n.phase + 1) % 4);
     m.TargetSpeed.fill(0); // dead until the next status frame rewrites it
     return r;
 }

@@ -8,10 +8,10 @@
 //   moves          each train may move its head one step, before the tick or after it
 //   command tick   the console's commandTick; the frame takes effect at the controller at once
 //
-// A head may move one step a period at a sent speed above 48, one every other period at 48 or
-// less and while braking: a section is six steps, and no train runs a sixth of a section in a
-// period at speed 128 (the sample layout's 250 mm/s is 50 mm of 1000 mm), so the model lets the
-// trains run at least as far as they can. A head exactly on the far boundary crosses at once,
+// A head may move one step every other period at a sent speed above 48, and one every fourth
+// period at 48 or less and while braking. A section is six steps: at the sample layout's
+// 250 mm/s for speed 128 a train runs 50 mm of its 1000 mm a period, 19 mm at 48, so the model
+// lets the trains run at least as far as they can (83 and 42 mm a period). A head exactly on the far boundary crosses at once,
 // standing or not, as the controller's physics does; a crossing may land exactly on the
 // boundary just crossed, as a train at speed 128 does (0.25 mm a millisecond).
 //
