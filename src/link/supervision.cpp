@@ -43,6 +43,28 @@ bool superviseTrainPoint(Module1 &m, int t, const FrameReading &reading)
     return false;
 }
 
+// Whether train t may be turned round now: the section it would have next in the new direction,
+// one beyond its section behind, is free of the other trains' four codes, as a point route must
+// be, and of the codes of another train turned round in this same frame, which go out with its
+// own. A head exactly on that boundary enters the section the moment it is turned, before any
+// status frame could stop it.
+bool reversedWayClear(const Module1 &m, int t)
+{
+    const auto own = static_cast<std::int16_t>(m.PosCode1[t] ^ kReverseFlag);
+    const std::int16_t next = stepAhead(own, own, 1);
+    if (!RouteClear(m, next, t))
+        return false;
+    for (const int j : otherTrains(t)) {
+        if (m.RevState[j] != kRevReady)
+            continue;
+        for (const int d : {m.RevCode0[j], m.RevCode1[j], m.RevCode2[j], m.RevCode3[j]}) {
+            if (occupies(d, next))
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 TrainFlags pointPass(Module1 &m, const FrameReading &reading)
@@ -78,7 +100,8 @@ TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
         // would place it back on the layout. It waits here until it is reported present again.
         if (m.PosCode0[t] >= kAbsentCode)
             continue;
-        if (standsStill(m, t, reading)) {
+        // It waits, standing, while another train holds or is bound for that section.
+        if (standsStill(m, t, reading) && reversedWayClear(m, t)) {
             MakeReverse(m, t);
             ready[t] = true;
         }

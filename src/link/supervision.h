@@ -43,7 +43,8 @@ bool standsStill(const Module1 &m, int t, const FrameReading &reading);
 // whether the request finished (the Point button goes back to its face colour).
 TrainFlags pointPass(Module1 &m, const FrameReading &reading);
 
-// Holds stopping trains at target 0 and computes the reversed registers once the train stands;
+// Holds stopping trains at target 0 and computes the reversed registers once the train stands
+// and the section it will have next in the new direction is free of the other trains' codes;
 // an unreported or doubted train is not known to stand.
 // Returns, per train, whether the reversal became ready (the Reverse button goes back).
 TrainFlags reversalPass(Module1 &m, const FrameReading &reading);

@@ -261,5 +261,60 @@ TEST(ReversalTest, WaitsWhileTheTrainIsReportedAbsent)
     EXPECT_EQ(m.RevState[0], kRevReady);
 }
 
+// Turned round, Y (in 34, tail in 35) would have 16 next, the section beyond its tail; its head
+// may sit right on that boundary and enter 16 the moment it is turned. While another train is
+// in 16, has it next or after the next, Y waits, standing, and is turned once it is free.
+TEST(ReversalTest, WaitsWhileTheNewNextSectionIsTakenOrReserved)
+{
+    struct Case
+    {
+        const char *name;
+        Record x;
+        bool waits;
+    };
+    const Case cases[] = {
+        {"XHasItNext", {0x37, 0x30, 0x36}, true},
+        {"XHasItAfterTheNext", {0x30, 0x31, 0x37}, true},
+        {"XIsInIt", {0x36, 0x37, 0x35}, true},
+        {"XIsElsewhere", {0x12, 0x11, 0x13}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Module1 m = initialised();
+        m.RevState[1] = kRevStopping;
+        const Record y{0x34, 0x35, 0x33, 0};
+        const StatusView v = statusEvent(m, statusFrame(c.x, y), kFrame);
+        EXPECT_EQ(v.trains[1].resetReverseButton, !c.waits);
+        EXPECT_EQ(m.RevState[1], c.waits ? kRevStopping : kRevReady);
+        EXPECT_EQ(m.TargetSpeed[1], 0);
+        if (!c.waits)
+            continue;
+        // X moves on round the loop; Y is turned on the next frame.
+        statusEvent(m, statusFrame({0x11, 0x10, 0x12}, y), kFrame);
+        EXPECT_EQ(m.RevState[1], kRevReady);
+        EXPECT_EQ(m.RevCode2[1], 0x16);
+    }
+}
+
+// X (in 10, tail in 17) and Y (in 34, tail in 35) both wait, standing, to be turned round; turned,
+// each would have section 16 next and either may enter it at once. X is turned; Y waits for
+// X's new codes to leave 16, as for codes reported.
+TEST(ReversalTest, TwoTrainsAreNotTurnedTowardsOneSectionInOneFrame)
+{
+    Module1 m = initialised();
+    m.RevState[0] = m.RevState[1] = kRevStopping;
+    const Record y{0x34, 0x35, 0x33, 0};
+    statusEvent(m, statusFrame({0x10, 0x17, 0x11, 0}, y), kFrame);
+    EXPECT_EQ(m.RevState[0], kRevReady);
+    EXPECT_EQ(m.RevCode2[0], 0x36);
+    EXPECT_EQ(m.RevState[1], kRevStopping);
+    commandTick(m, false);
+    // Reported turned, X still has 36 next: Y goes on waiting until X has moved away.
+    statusEvent(m, statusFrame({0x37, 0x30, 0x36, 0}, y), kFrame);
+    EXPECT_EQ(m.RevState[1], kRevStopping);
+    statusEvent(m, statusFrame({0x36, 0x37, 0x35, 0}, y), kFrame);
+    EXPECT_EQ(m.RevState[1], kRevStopping) << "X is in 16 itself";
+}
+
 } // namespace
 } // namespace relm
