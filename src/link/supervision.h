@@ -38,8 +38,8 @@ using TrainFlags = std::array<bool, kTrainCount>;
 bool standsStill(const Module1 &m, int t, const FrameReading &reading);
 
 // Arms a requested point route once the train stands in a FromCode section and the new next
-// section is free (and named by no doubted report), and finishes it when the train reaches
-// AfterCode. Returns, per train,
+// section is free (and named by no doubted report), unless the train is being turned round, and
+// finishes it when the train reaches AfterCode. Returns, per train,
 // whether the request finished (the Point button goes back to its face colour).
 TrainFlags pointPass(Module1 &m, const FrameReading &reading);
 
