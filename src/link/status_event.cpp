@@ -113,11 +113,11 @@ void supervise(Module1 &m, const FrameReading &reading, BarFrame frame, StatusVi
 {
     const TrainFlags pointPassed = pointPass(m, reading);
     statusPass(m, reading, frame, view);
-    const TrainFlags reversalReady = reversalPass(m, reading);
+    const ReversalOutcome reversal = reversalPass(m, reading);
 
     for (int t = 0; t < kTrainCount; ++t) {
-        view.trains[t].resetPointButton = pointPassed[t];
-        view.trains[t].resetReverseButton = reversalReady[t];
+        view.trains[t].resetPointButton = pointPassed[t] || reversal.passageEnded[t];
+        view.trains[t].resetReverseButton = reversal.ready[t];
         // Codes 128..255 are not drawn, so they trigger no redraw.
         if (m.PosCode0[t] < kAbsentCode && reading.posChanged[t])
             ++view.mapRedraws;

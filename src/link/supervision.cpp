@@ -14,13 +14,24 @@ void setPointCommand(Module1 &m, int t, std::int16_t command)
         m.TrainCmd[t] = command;
 }
 
+// Whether train t is being stopped to turn round, or its reversed registers wait for the tick.
+bool reversalUnderWay(const Module1 &m, int t)
+{
+    return m.RevState[t] == kRevStopping || m.RevState[t] == kRevReady;
+}
+
 // Visits point 0, entries 0..3 for train t. Returns true when the request finished.
+// A train about to turn round gets no route: it would be one for the direction it is leaving,
+// and reversed registers sent in the same frame as the point command would overwrite its next
+// section while the point stays thrown. The request waits for the train's next move.
 bool superviseTrainPoint(Module1 &m, int t, const FrameReading &reading)
 {
     constexpr int kSearchedEntries = 4;
+    const bool mayArm = !reversalUnderWay(m, t);
     for (int e = 0; e < kSearchedEntries; ++e) {
         const PointRecord &r = m.PointTable[0][e];
-        if (m.PointReq[t] == 1 && m.PointArmed[t] == kFalse && m.PosCode0[t] == r.FromCode) {
+        if (mayArm && m.PointReq[t] == 1 && m.PointArmed[t] == kFalse &&
+            m.PosCode0[t] == r.FromCode) {
             if (RouteClear(m, r.NextCode, t) &&
                 !reading.doubtfulSections[static_cast<std::size_t>(sectionNumber(r.NextCode))]) {
                 m.PosCode2[t] = r.NextCode;
@@ -65,6 +76,22 @@ bool reversedWayClear(const Module1 &m, int t)
     return true;
 }
 
+// A reversal ends a point passage still under way. The route was set for the old direction and
+// the train, running the other way, never reaches its AfterCode: left armed, the point would
+// stay thrown at the controller, which then holds this train (or another) at that point when it
+// comes with the plain next section, and the train would stay limited to caution speed. The
+// controller is told the passage is over in the frame that carries the reversal, before it, and
+// the request is used up as when the train has passed.
+bool endPassageOnReversal(Module1 &m, int t)
+{
+    if (m.PointArmed[t] == kFalse)
+        return false;
+    setPointCommand(m, t, kCmdPointPassed);
+    m.PointArmed[t] = kFalse;
+    m.PointReq[t] = 0;
+    return true;
+}
+
 } // namespace
 
 TrainFlags pointPass(Module1 &m, const FrameReading &reading)
@@ -85,9 +112,9 @@ bool standsStill(const Module1 &m, int t, const FrameReading &reading)
            !reading.creeping[t] && reading.actualSpeed[t] < kStandstillSpeed;
 }
 
-TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
+ReversalOutcome reversalPass(Module1 &m, const FrameReading &reading)
 {
-    TrainFlags ready{};
+    ReversalOutcome outcome;
     for (int t = 0; t < kTrainCount; ++t) {
         // A reversal waiting for the tick is held at 0 too: the frame that carries it must not
         // also start the train, whose sections ahead in the new direction no frame has checked.
@@ -103,10 +130,11 @@ TrainFlags reversalPass(Module1 &m, const FrameReading &reading)
         // It waits, standing, while another train holds or is bound for that section.
         if (standsStill(m, t, reading) && reversedWayClear(m, t)) {
             MakeReverse(m, t);
-            ready[t] = true;
+            outcome.ready[t] = true;
+            outcome.passageEnded[t] = endPassageOnReversal(m, t);
         }
     }
-    return ready;
+    return outcome;
 }
 
 } // namespace relm

@@ -38,15 +38,21 @@ using TrainFlags = std::array<bool, kTrainCount>;
 bool standsStill(const Module1 &m, int t, const FrameReading &reading);
 
 // Arms a requested point route once the train stands in a FromCode section and the new next
-// section is free (and named by no doubted report), and finishes it when the train reaches
-// AfterCode. Returns, per train,
+// section is free (and named by no doubted report), unless the train is being turned round, and
+// finishes it when the train reaches AfterCode. Returns, per train,
 // whether the request finished (the Point button goes back to its face colour).
 TrainFlags pointPass(Module1 &m, const FrameReading &reading);
 
+struct ReversalOutcome
+{
+    TrainFlags ready{};        // the reversal became ready (the Reverse button goes back)
+    TrainFlags passageEnded{}; // an armed point route ended with it (the Point button goes back)
+};
+
 // Holds stopping trains at target 0 and computes the reversed registers once the train stands
 // and the section it will have next in the new direction is free of the other trains' codes;
-// an unreported or doubted train is not known to stand.
-// Returns, per train, whether the reversal became ready (the Reverse button goes back).
-TrainFlags reversalPass(Module1 &m, const FrameReading &reading);
+// an unreported or doubted train is not known to stand. A point route armed for the train ends
+// with its reversal: the point command 0x20 goes out with the reversed registers.
+ReversalOutcome reversalPass(Module1 &m, const FrameReading &reading);
 
 } // namespace relm

@@ -316,5 +316,102 @@ TEST(ReversalTest, TwoTrainsAreNotTurnedTowardsOneSectionInOneFrame)
     EXPECT_EQ(m.RevState[1], kRevStopping) << "X is in 16 itself";
 }
 
+// X's point route from 0x08 is armed and its command sent; the operator then turns X round
+// before it reaches the point. The reversal ends the passage: 0x20 goes out in the frame that
+// carries the reversed registers, before them, so the controller puts the point back, and X,
+// now running away from the point, is no longer limited to caution speed.
+TEST(PointReversalTest, TurningRoundEndsAnArmedPointPassage)
+{
+    Module1 m = initialised();
+    m.PointReq[0] = 1;
+    statusEvent(m, statusFrame(kApproach), kFrame);
+    statusEvent(m, statusFrame(kAtFrom), kFrame);
+    ASSERT_EQ(m.PointArmed[0], kTrue);
+    const Bytes armed = commandTick(m, false).bytes; // sends 00 with 0x30; speed 20
+    EXPECT_EQ(Bytes(armed.end() - 4, armed.end()), (Bytes{0x02, 0x00, 0x07, 0x30}));
+
+    m.RevState[0] = kRevRequested;
+    statusEvent(m, statusFrame({0x08, 0x0F, 0x00, 20}), kFrame);
+    commandTick(m, false); // speed 0
+    const StatusView turned = statusEvent(m, statusFrame({0x08, 0x0F, 0x00, 0}), kFrame);
+    EXPECT_TRUE(turned.trains[0].resetReverseButton);
+    EXPECT_TRUE(turned.trains[0].resetPointButton);
+    EXPECT_EQ(m.PointArmed[0], kFalse);
+    EXPECT_EQ(m.PointReq[0], 0);
+
+    const Bytes frame = commandTick(m, false).bytes;
+    EXPECT_EQ(frame[1], 12); // base pairs, one command, one reversal
+    EXPECT_EQ(Bytes(frame.end() - 12, frame.end()),
+              (Bytes{0x02, 0x00, 0x07, 0x20, 0x00, 0x2F, 0x01, 0x28, 0x02, 0x2E, 0x03, 0x2D}));
+
+    const StatusView after = statusEvent(m, statusFrame({0x2F, 0x28, 0x2E, 0}), kFrame);
+    EXPECT_EQ(after.trains[0].colour, kCyan);
+    EXPECT_EQ(m.TargetSpeed[0], 100);
+    EXPECT_EQ(m.TrainCmd[0], 0);
+}
+
+// Arming and turning round in one frame: the point command never goes out, only 0x20. A stop
+// waiting for the tick is kept.
+TEST(PointReversalTest, ARouteArmedAndTurnedInOneFrameSendsOnlyTheEnd)
+{
+    for (const std::int16_t waiting : {kCmdSetPoint, kCmdStop}) {
+        SCOPED_TRACE(waiting);
+        Module1 m = initialised();
+        m.PointReq[0] = 1;
+        m.PointArmed[0] = kTrue;
+        m.PosCode0[0] = 0x08;
+        m.TrainCmd[0] = waiting;
+        m.RevState[0] = kRevStopping;
+        statusEvent(m, statusFrame({0x08, 0x0F, 0x00, 0}), kFrame);
+        EXPECT_EQ(m.RevState[0], kRevReady);
+        EXPECT_EQ(m.PointArmed[0], kFalse);
+        EXPECT_EQ(m.TrainCmd[0], waiting == kCmdStop ? kCmdStop : kCmdPointPassed);
+    }
+}
+
+// A train being stopped to turn round, or whose reversed registers wait for the tick, gets no
+// point route when it is reported in a FromCode section: the reversed registers in the same
+// frame would overwrite the route's next section while the point stayed thrown. Here X stands
+// in 0x2F with a reversal ready when a frame shows an earlier reversal taking effect, X in
+// 0x08; or X, braking to turn round, is reported there.
+TEST(PointReversalTest, ATrainAboutToTurnRoundGetsNoPointRoute)
+{
+    {
+        Module1 m = initialised();
+        m.PointReq[0] = 1;
+        m.RevState[0] = kRevStopping;
+        statusEvent(m, statusFrame({0x2F, 0x28, 0x2E, 0}), kFrame);
+        ASSERT_EQ(m.RevState[0], kRevReady);
+        statusEvent(m, statusFrame({0x08, 0x0F, 0x09, 0}), kFrame);
+        EXPECT_EQ(m.PointArmed[0], kFalse);
+        EXPECT_EQ(m.TrainCmd[0], 0);
+        EXPECT_EQ(m.PointReq[0], 1);
+        EXPECT_EQ(commandTick(m, false).bytes[1], 10) << "the reversal alone";
+    }
+    {
+        Module1 m = initialised();
+        m.PointReq[0] = 1;
+        m.RevState[0] = kRevStopping;
+        m.OutSpeed[0] = 20;
+        statusEvent(m, statusFrame({0x08, 0x0F, 0x09, 30}), kFrame); // braking into 0x08
+        EXPECT_EQ(m.PointArmed[0], kFalse);
+        EXPECT_EQ(m.TrainCmd[0], 0);
+        EXPECT_EQ(m.PointReq[0], 1);
+    }
+
+    // Without the earlier reversal: the request waits while X is turned, and X turned round
+    // into 0x08 takes the route there.
+    Module1 m = initialised();
+    m.PointReq[0] = 1;
+    m.RevState[0] = kRevStopping;
+    statusEvent(m, statusFrame({0x2F, 0x28, 0x2E, 0}), kFrame);
+    statusEvent(m, statusFrame({0x2F, 0x28, 0x2E, 0}), kFrame);
+    EXPECT_EQ(commandTick(m, false).bytes[1], 10) << "the reversal alone";
+    statusEvent(m, statusFrame({0x08, 0x0F, 0x09, 0}), kFrame);
+    EXPECT_EQ(m.PointArmed[0], kTrue);
+    EXPECT_EQ(m.PosCode2[0], 0x00);
+    EXPECT_EQ(m.TrainCmd[0], kCmdSetPoint);
+}
+
 } // namespace
 } // namespace relm

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -266,6 +267,44 @@ TEST(VerifyTraceTest, ATrainIsNoLongerTurnedIntoAHeldSection)
     EXPECT_EQ(d.rfind("line 9: expected FF 0A 03 12 04 00 11 33 12 14 1F 80 20 00 00 37", 0), 0u)
         << d;
     EXPECT_NE(d.find("sent FF 06 03 12 04 00 11 33 12 14 1F 80 20 00"), std::string::npos) << d;
+}
+
+// The shortest way the search found to a train held at a section end on a clean line. X, asked
+// to take the point from 0x20 and then to turn round, brakes across into 0x20; the route was
+// armed there and the point thrown, and X was turned round with it still thrown. Turned back
+// into 0x20 it ran towards 0x27 with the point leading to 0x28, and was held at the end of
+// 0x20 for good. Now no route is armed for a train braking to turn round, and a reversal ends
+// one that is armed: the request waits, and X, back in 0x20, takes the crossover into 0x28.
+TEST(VerifyTraceTest, ATrainTurnedRoundNearAPointIsNotHeldThere)
+{
+    const Step point{.kind = StepKind::Point, .train = 0};
+    const Step reverse{.kind = StepKind::Reverse, .train = 0};
+    const Step before = period({Move::BeforeTick});
+    const Step after = period({Move::AfterTick});
+    std::vector<Step> steps{slider(0, 2), point,    period(), period(),
+                            after,        period(), before,   reverse,
+                            period(),     before,   period(), period({Move::BeforeTick}, {true}),
+                            period(),     period(), reverse,  period(),
+                            after};
+    for (int s = 0; s < 6; ++s)
+        steps.insert(steps.end(), {period(), period(), period(), before});
+
+    World w = startWorld(placement({{0, 1, 1}}), kShape);
+    int routeFaults = 0;
+    for (std::size_t k = 0; k < steps.size(); ++k) {
+        const std::vector<Step> possible = stepsFrom(w, kShape);
+        ASSERT_TRUE(std::any_of(possible.begin(), possible.end(),
+                                [&](const Step &p) { return encode(p) == encode(steps[k]); }))
+            << "step " << k << ": " << describe(steps[k]);
+        StepResult r = apply(w, steps[k], kShape);
+        EXPECT_TRUE(r.findings.empty()) << "step " << k;
+        routeFaults += r.routeFaults;
+        w = std::move(r.next);
+    }
+    EXPECT_EQ(routeFaults, 0);
+    EXPECT_FALSE(w.trains[0].held);
+    EXPECT_EQ(w.trains[0].reg[0], 0x28);
+    EXPECT_EQ(w.trains[0].thrown, 0) << "the point is thrown for this passage";
 }
 
 } // namespace

@@ -60,7 +60,7 @@ std::string watchLines(const SoakRun &run)
                    ull(c.reversalsWithdrawn), ull(c.putBack));
     text += format("    doubted as the controller sent them: %llu%s\n",
                    ull(run.stats().doubtedUndamaged),
-                   run.config().faults.any() ? "" : "; on a perfect line every alarm is false");
+                   run.config().faults.any() ? "" : "; on a perfect line every doubt is false (a train making no progress really stands)");
     return text;
 }
 
