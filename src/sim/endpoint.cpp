@@ -57,6 +57,7 @@ Endpoint Endpoint::openPty(std::string &error)
     Endpoint e;
     e.m_fd = master;
     e.m_path = name;
+    e.m_pty = true;
     if (!makeNonBlocking(master)) {
         error = failure("cannot set the pseudo-terminal non-blocking");
         return {};
@@ -85,6 +86,7 @@ Endpoint Endpoint::openDevice(const std::string &path, std::string &error)
 Endpoint::Endpoint(Endpoint &&other) noexcept
     : m_fd(std::exchange(other.m_fd, -1))
     , m_path(std::move(other.m_path))
+    , m_pty(other.m_pty)
 {}
 
 Endpoint &Endpoint::operator=(Endpoint &&other) noexcept
@@ -94,6 +96,7 @@ Endpoint &Endpoint::operator=(Endpoint &&other) noexcept
             close(m_fd);
         m_fd = std::exchange(other.m_fd, -1);
         m_path = std::move(other.m_path);
+        m_pty = other.m_pty;
     }
     return *this;
 }

@@ -25,10 +25,13 @@ public:
     bool valid() const { return m_fd >= 0; }
     int fd() const { return m_fd; }
     const std::string &path() const { return m_path; }
+    // Whether this is a pseudo-terminal of our own, which tells when nobody holds its far side.
+    bool pty() const { return m_pty; }
 
 private:
     int m_fd = -1;
     std::string m_path;
+    bool m_pty = false;
 };
 
 // A symlink to the pseudo-terminal that is removed again when it goes, if it still points there.

@@ -242,6 +242,16 @@ Time runLine(const Endpoint &line, bool pacing, Peer &peer, LineFaults *faults =
         return std::chrono::duration_cast<Duration>(std::chrono::steady_clock::now() - start);
     };
     printLine(Time{}, "serving " + line.path() + (pacing ? ", paced at 960 bytes/s" : ""));
+    // The console reads the device's name as soon as it is printed and may open it before the
+    // loop first looks: a pseudo-terminal nobody holds reports a hangup at once, one already held
+    // does not, and without this look its opening would never be told (nor its closing).
+    if (line.pty()) {
+        pollfd first{line.fd(), POLLIN, 0};
+        if (poll(&first, 1, 0) >= 0 && (first.revents & POLLHUP) == 0) {
+            everOpen = true;
+            printLine(clock(), "the console opened the line");
+        }
+    }
 
     while (g_stop == 0 && !peer.done(clock())) {
         Time now = clock();
